@@ -68,6 +68,7 @@ TEST_F(FileOpsTest, DeleteCountsAbsentFilesAsDeleted) {
   chmod(temp_.Sub("readonly").c_str(), 0400);
   WriteFile(temp_.Sub("file"), "x");
   WriteFile(temp_.Sub("in"), "not a folder");
+  const std::string tooLong(300, 'n');
   struct Case {
     CString folder;
     const char* name;
@@ -79,7 +80,7 @@ TEST_F(FileOpsTest, DeleteCountsAbsentFilesAsDeleted) {
       {temp_.Path(), "never-there", true},
       {FromUtf8(temp_.Sub("no-such-folder")), "x", true},
       {FromUtf8(temp_.Sub("in")), "x", true},  // a file in the way of the folder
-      {temp_.Path(), std::string(300, 'n').c_str(), true},
+      {temp_.Path(), tooLong.c_str(), true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DeleteFileInFolder(c.folder, c.name), c.result) << c.name;

@@ -15,9 +15,14 @@ class CXvfbServer {
 
   // Whether an Xvfb program is on the PATH.
   static bool IsInstalled();
+  // Whether the window manager that StartWindowManager runs (openbox) is on the PATH.
+  static bool IsWindowManagerInstalled();
   // Starts a screen of width x height at 24 bits per pixel and waits until it takes
   // connections. False when it does not come up within ten seconds.
   bool Start(int width, int height);
+  // Runs a window manager (openbox) on the server and waits until it has taken over the screen.
+  // False when none is installed or it does not come up within ten seconds.
+  bool StartWindowManager();
   // ":N", the value for DISPLAY.
   const std::string& DisplayName() const { return m_name; }
 
@@ -25,5 +30,6 @@ class CXvfbServer {
   void Stop();
 
   pid_t m_pid = -1;
+  pid_t m_windowManager = -1;
   std::string m_name;
 };

@@ -245,6 +245,11 @@ void CFltkFrontEnd::CreateProgressWindow() {
   SetWindowName(xid, kWindowName);
   m_bTopBand = true;
   SetAboveState(xid, m_bWindowManager, true);
+  // The toolkit keeps borderless windows out of the taskbar; this one is the program's only
+  // window and is listed there under its name.
+  if (m_bWindowManager)
+    SendToWindowManager(xid, "_NET_WM_STATE", 0,
+                        static_cast<long>(AtomNamed("_NET_WM_STATE_SKIP_TASKBAR")), 0);
   WaitUntilViewable(*m_window);
   BringToForeground(xid, m_bWindowManager);
   m_window->redraw();

@@ -6,6 +6,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
+
 #include "desktop_test.h"
 
 namespace {
@@ -36,6 +38,12 @@ TEST_F(ManagedFrontEndTest, WindowIsUnframedCentredActiveAndAboveUntilItLeavesTh
   EXPECT_EQ(kWindowWidth, frame.width) << "decorated";
   EXPECT_EQ(kWindowHeight, frame.height) << "decorated";
   EXPECT_TRUE(Eventually([&] { return HasAboveState(m_view, window); }));
+  // Listed in the taskbar as the program's window.
+  Atom skipTaskbar = XInternAtom(m_view, "_NET_WM_STATE_SKIP_TASKBAR", False);
+  EXPECT_TRUE(Eventually([&] {
+    std::vector<Atom> state = AtomsOf(m_view, window, "_NET_WM_STATE", XA_ATOM);
+    return std::find(state.begin(), state.end(), skipTaskbar) == state.end();
+  }));
   EXPECT_TRUE(Eventually([&] { return ActiveWindow(m_view) == window; }));
 
   // An ordinary window mapped later over the whole screen stays below it.

@@ -309,7 +309,10 @@ void CFltkFrontEnd::ShowMessageBox(const CString& caption, const CString& text,
   fl_font(FL_HELVETICA, 14);
   int textWidth = kMaxTextWidth, textHeight = 0;
   fl_measure(body.c_str(), textWidth, textHeight, 0);
-  textWidth = std::max(textWidth, 180);
+  // A word too long for a line (a path, say) widens the box, but never beyond the screen.
+  int screenX = 0, screenY = 0, screenWidth = 0, screenHeight = 0;
+  Fl::screen_xywh(screenX, screenY, screenWidth, screenHeight, 0);
+  textWidth = std::clamp(textWidth, 180, std::max(180, screenWidth - 4 * kMargin - kSign));
   textHeight = std::max(textHeight, kSign);
   int width = kMargin + kSign + kMargin + textWidth + kMargin;
   int height = kMargin + textHeight + kMargin + kButtonHeight + kMargin;
@@ -342,6 +345,9 @@ void CFltkFrontEnd::ShowMessageBox(const CString& caption, const CString& text,
   box.redraw();
   Fl::flush();
   while (box.shown()) Fl::wait();
+  // No event loop runs after the box either: what it uncovered is drawn again now.
+  XSync(fl_display, False);
+  Fl::check();
   Fl::flush();
   XSync(fl_display, False);
 }

@@ -124,6 +124,7 @@ TEST_F(DesktopFrontEndTest, OwnedBoxShowsAboveTheWindowAndClosesOnEnter) {
   CDownloadDlg dlg;
   dlg.Create();
   Window progress = FindWindow(m_view, "Corvanel");
+  CScreenshot before(m_view);
   CBoxSeen seen =
       ShowBoxAndClose(s_server->DisplayName(), CString("Install_PhotoTool_v2"),
                       CString("Error: Failed to create User Info File."), true,
@@ -139,6 +140,13 @@ TEST_F(DesktopFrontEndTest, OwnedBoxShowsAboveTheWindowAndClosesOnEnter) {
   EXPECT_NEAR(kScreenHeight / 2, seen.attributes.y + seen.attributes.height / 2, 1);
   EXPECT_EQ(None, FindWindow(m_view, "Install_PhotoTool_v2"));
   EXPECT_NE(None, FindWindow(m_view, "Corvanel")) << "the box took the progress window along";
+  // What the box covered is drawn again before ShowMessageBox returns.
+  CScreenshot after(m_view);
+  int differing = 0;
+  for (int y = 60; y < 240; y += 5)
+    for (int x = 0; x < kWindowWidth; x += 5)
+      if (InWindow(after, x, y) != InWindow(before, x, y)) ++differing;
+  EXPECT_EQ(0, differing);
 }
 
 TEST_F(DesktopFrontEndTest, BoxWithoutOwnerClosesOnAClickOnOk) {

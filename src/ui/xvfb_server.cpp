@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +34,13 @@ void StopChild(pid_t& pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   pid = -1;
+}
+
+// In a child just forked: it gets SIGTERM when the test process ends, however that ends, so
+// that no server outlives a test that crashed.
+void EndWithParent(pid_t parent) {
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) _exit(1);
 }
 
 void SilenceStandardStreams() {
@@ -100,6 +108,7 @@ bool CXvfbServer::Start(int width, int height) {
   if (pipe(fds) != 0) return false;
   std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   std::string fd = std::to_string(fds[1]);
+  pid_t parent = getpid();
   pid_t pid = fork();
   if (pid < 0) {
     close(fds[0]);
@@ -107,6 +116,7 @@ bool CXvfbServer::Start(int width, int height) {
     return false;
   }
   if (pid == 0) {
+    EndWithParent(parent);
     close(fds[0]);
     SilenceStandardStreams();
     // The server writes the display number it chose to the pipe once it takes connections.
@@ -148,8 +158,10 @@ bool CXvfbServer::StartWindowManager() {
   if (m_pid <= 0 || m_windowManager > 0 || !IsWindowManagerInstalled()) return false;
   Display* display = XOpenDisplay(m_name.c_str());
   if (display == nullptr) return false;
+  pid_t parent = getpid();
   pid_t pid = fork();
   if (pid == 0) {
+    EndWithParent(parent);
     SilenceStandardStreams();
     setenv("DISPLAY", m_name.c_str(), 1);
     execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));

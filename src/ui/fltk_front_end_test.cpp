@@ -7,11 +7,11 @@
 
 #include "support/temp_folder.h"
 #include "ui/front_end_select.h"
-// Last: it brings in Xlib, whose macros clash with GoogleTest's names.
+// After GoogleTest: Xlib defines None, Bool and Status as macros.
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
-#include "desktop_test.h"
+#include "ui/desktop_test.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 // window asks the manager for what it needs instead of placing and stacking itself.
 #include <gtest/gtest.h>
 
-// Last: it brings in Xlib, whose macros clash with GoogleTest's names.
+// After GoogleTest: Xlib defines None, Bool and Status as macros.
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
 
-#include "desktop_test.h"
+#include "ui/desktop_test.h"
 
 namespace {
 

@@ -55,8 +55,8 @@ class CIniParser {
   struct CExpansionBounds {
     size_t replacementsBase = 1000;
     size_t replacementsPerChar = 4;
-    size_t insertedBase = size_t{1} << 20;
-    size_t insertedPerChar = 64;
+    size_t insertedBase = size_t{1} << 16;
+    size_t insertedPerChar = 16;
   };
   static CExpansionBounds& ExpansionBounds();
 

@@ -52,6 +52,11 @@ echo "== The final setup ends; the downloader now removes its working folder"
 TEXT
 cat >"$demo/SetupInitial.ini" <<TEXT
 // The description of PhotoTool: where its files are and what runs at the end.
+// The downloader takes a description on its server as present only when it has more than
+// 1000 bytes, so a real description carries notes like these. The sites are tried in order
+// with the first listed file; each file is fetched from the chosen site into the working
+// folder, the user info file is written there, and the program to run is started in it.
+// The downloader waits until that program has ended and then removes the working folder.
 [Download Sites]
 $host/files
 [Files to download]

@@ -16,7 +16,8 @@ struct CDescriptionTag {
   std::vector<std::string> lines;
 };
 
-// The text of a description with the given tags, closed by the End tag.
+// The text of a description with the given tags, closed by the End tag; long enough that its
+// encrypted form has more than 1000 bytes.
 std::string DescriptionText(const std::vector<CDescriptionTag>& tags);
 // The description text encrypted with the built-in key, as a SetupInitial.eif holds it.
 std::string EncryptedDescription(const std::string& text);

@@ -95,7 +95,7 @@ TEST(OfflineRunTest, DownloadsTheListedFilesFromTheFirstSiteThatServesMoreThan10
       run, result,
       {kProgramName, "SetupInitial.eif", "payload.bin", "setup.sh", "extra.dat", kUserInfoName},
       h + "/c");
-  EXPECT_EQ(run.Recorded("seen/payload.bin"), payload);
+  EXPECT_TRUE(run.Recorded("seen/payload.bin") == payload) << "payload.bin differs";
   EXPECT_EQ(run.Recorded("seen/extra.dat"), std::string("extra beside the program"));
   std::vector<std::string> requests = site.Requests();
   ASSERT_GE(requests.size(), 3u);

@@ -58,7 +58,7 @@ TEST_F(OnlineRunTest, DownloadsTheDescriptionAndTheFilesAndHandsOver) {
   // Online, nothing beside the program is copied.
   ExpectHandOver(run, result, {"SetupInitial.eif", "payload.bin", "setup.sh", kUserInfoName},
                  site.Host());
-  EXPECT_EQ(run.Recorded("seen/payload.bin"), payload);
+  EXPECT_TRUE(run.Recorded("seen/payload.bin") == payload) << "payload.bin differs";
   // A probe and a transfer of the description.
   EXPECT_EQ(m_server->CountRequests(kDescriptionPath), 2);
   EXPECT_FALSE(Exists(run.WorkingFolder()));

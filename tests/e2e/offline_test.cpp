@@ -8,7 +8,7 @@
 
 #include "e2e/checks.h"
 #include "e2e/harness.h"
-#include "e2e/loopback_site.h"
+#include "support/loopback_site.h"
 #include "platform/network.h"
 
 namespace {

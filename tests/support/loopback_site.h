@@ -1,4 +1,4 @@
-// A small HTTP/1.1 server on 127.0.0.1 for the end-to-end runs: it serves the descriptions and
+// A small HTTP/1.1 server on 127.0.0.1 for the setup runs: it serves the descriptions and
 // the listed files, and can be told to misbehave on a path. One connection at a time, each
 // closed after its reply, on a thread of its own.
 #pragma once
@@ -18,6 +18,8 @@ class CLoopbackSite {
     std::string body;
     // Without it the reply carries no Content-Length and ends when the connection closes.
     bool withLength = true;
+    // When not negative, the Content-Length announced in place of the body's size.
+    int64_t announcedLength = -1;
     // Close the connection without any reply (the client sees the request fail at once).
     bool hangUp = false;
   };

@@ -1,4 +1,4 @@
-#include "e2e/loopback_site.h"
+#include "support/loopback_site.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -143,7 +143,11 @@ void CLoopbackSite::Answer(int connection) {
   if (reply.hangUp) return;
   std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonPhrase(reply.status) +
                      "\r\nContent-Type: application/octet-stream\r\n";
-  if (reply.withLength) head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+  if (reply.withLength) {
+    uint64_t length = reply.announcedLength >= 0 ? static_cast<uint64_t>(reply.announcedLength)
+                                                 : reply.body.size();
+    head += "Content-Length: " + std::to_string(length) + "\r\n";
+  }
   head += "Connection: close\r\n\r\n";
   SendAll(connection, head + reply.body);
   shutdown(connection, SHUT_WR);

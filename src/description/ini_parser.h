@@ -2,7 +2,9 @@
 // description into memory and answers the value of a tag and the entries of the two lists.
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/cstring.h"
@@ -16,6 +18,8 @@ class CIniParser {
   // "/" is a full path; any other is taken in the application folder. A name ending in ".ini"
   // is read as plain text, any other as an encrypted description. True when the text was read
   // and its "End" tag holds "End"; the text stays loaded (HasContent) even when that fails.
+  // Also false when variable expansion does not come to an end (a variable that refers to
+  // itself, directly or through other tags): the expansion stops after a bounded amount.
   bool Load(CString name);
   bool HasContent() const;
 
@@ -39,8 +43,43 @@ class CIniParser {
                                                                      const char* keyText);
   static std::optional<std::vector<unsigned char>> ReadPlainFile(CString path);
 
+  // The key that Load hands to ReadEncryptedFile; the built-in description key unless the
+  // vendor's tool sets another.
+  void SetDescriptionKey(std::string keyText);
+  // True when the last Load stopped expanding variables at the bound.
+  bool ExpansionOverflowed() const { return m_bExpansionOverflow; }
+
+  // Bounds of one expansion pass: replacements, and characters inserted by replacements, each
+  // a fixed amount plus a multiple of the text's length before expansion. Process-wide; tests
+  // lower them.
+  struct CExpansionBounds {
+    size_t replacementsBase = 1000;
+    size_t replacementsPerChar = 4;
+    size_t insertedBase = size_t{1} << 20;
+    size_t insertedPerChar = 64;
+  };
+  static CExpansionBounds& ExpansionBounds();
+
  protected:
+  // Position just after the tag's closing bracket in m_strContent, or -1.
+  int FindTagEnd(CString name);
+  void RemoveComments();
+  // Expands variables; false when the bound stopped it.
+  bool ExpandVariables();
+  // Decodes bytes as rule 1 of the format says: UTF-16LE after FF FE, else Windows-1252, each
+  // up to the first zero unit.
+  static CString DecodeText(const std::vector<unsigned char>& bytes);
+
   CString m_strContent;
   int m_nFileIndex = 0;
   int m_nSiteIndex = 0;
+
+ private:
+  struct CIndex;
+  CIndex& Index();
+
+  std::string m_strKeyText;
+  bool m_bExpansionOverflow = false;
+  // Lookup caches over m_strContent, built on demand and dropped by Load.
+  std::unique_ptr<CIndex> m_pIndex;
 };

@@ -56,7 +56,12 @@ CAttemptResult ReadBody(CHttpRequest& request, COutputFile& file, const CString&
       break;
     }
     if (count == 0) {
-      file.Close();
+      // The last buffered chunks reach the disk here; failing that is a failed write.
+      if (!file.Close()) {
+        result.ok = false;
+        result.writeFailed = true;
+        break;
+      }
       std::optional<uint64_t> size = GetFileSize(localPath);
       if (!size) {
         result.ok = false;

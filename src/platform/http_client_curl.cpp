@@ -80,6 +80,7 @@ struct CHttpRequest::Impl {
   // Every byte that came in, headers included: the stall clock restarts when it moves.
   uint64_t received = 0;
   bool bodyStarted = false;
+  bool connected = false;
 
   // Of the response whose headers are being read, then of the final one.
   std::optional<uint64_t> contentLength;
@@ -175,11 +176,12 @@ struct CHttpRequest::Impl {
   }
 
   // Runs the transfer until ready() holds or the transfer has ended. A transfer that receives
-  // nothing for the stall time fails; before the first byte it also has the connection time.
+  // nothing for the stall time fails.
   void RunUntil(const std::function<bool()>& ready) {
     const auto stall = TimingSettings().stallTimeout;
     auto deadline = Clock::now() + stall;
-    if (received == 0) deadline += TimingSettings().connectTimeout;
+    // libcurl itself limits the connection; the stall clock starts once it stands.
+    if (!connected) deadline += TimingSettings().connectTimeout;
     uint64_t seen = received;
     while (!ready() && !done) {
       int running = 0;
@@ -191,6 +193,14 @@ struct CHttpRequest::Impl {
       CollectResult();
       if (ready() || done) return;
       auto now = Clock::now();
+      if (!connected) {
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectTime);
+        if (connectTime > 0 || received > 0) {
+          connected = true;
+          deadline = now + stall;
+        }
+      }
       if (received != seen) {
         seen = received;
         deadline = now + stall;

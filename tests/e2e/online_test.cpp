@@ -8,8 +8,8 @@
 
 #include "e2e/checks.h"
 #include "e2e/harness.h"
-#include "support/loopback_site.h"
 #include "platform/network.h"
+#include "support/loopback_site.h"
 
 namespace {
 
@@ -87,19 +87,20 @@ TEST_F(OnlineRunTest, ALocalDescriptionMovesTheDescriptionToItsDownloadPath) {
 TEST_F(OnlineRunTest, ReportsADescriptionThatIsMissingTooSmallDamagedOrNotTransferred) {
   CLoopbackSite::Reply hangUp;
   hangUp.hangUp = true;
-  CLoopbackSite::Reply large;
-  large.body = std::string(2000, 'x');
+  auto body = [](size_t size) {
+    CLoopbackSite::Reply reply;
+    reply.body = std::string(size, 'x');
+    return reply;
+  };
   const struct {
     const char* name;
     std::vector<CLoopbackSite::Reply> replies;
     const char* message;
   } cases[] = {
       {"not on the server", {}, "Error: Download site not found."},
-      {"999 bytes", {{200, std::string(999, 'x'), true, false}}, "Error: Download site not found."},
-      {"1000 bytes pass the probe",
-       {{200, std::string(1000, 'x'), true, false}},
-       "Error opening the initial setup eif."},
-      {"probed, then not transferred", {large, hangUp}, "Error: Failed to download."},
+      {"999 bytes", {body(999)}, "Error: Download site not found."},
+      {"1000 bytes pass the probe", {body(1000)}, "Error opening the initial setup eif."},
+      {"probed, then not transferred", {body(2000), hangUp}, "Error: Failed to download."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -5,7 +5,8 @@
 # nginx on a loopback port, runs the bootstrapper as Install_PhotoTool_v2 and stops nginx.
 # The window appears when a display is available, the terminal bar otherwise.
 #
-# DEMO_PORT (default 18080) picks the loopback port, BUILD_DIR (default build-demo) the build.
+# DEMO_PORT (default 18080) picks the loopback port, BUILD_DIR (default build-demo) the build;
+# KEEP_DEMO=1 keeps the sample setup folder for a look afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -97,11 +98,16 @@ TEXT
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 "$nginx_bin" -p "$demo/nginx" -c "$demo/nginx/nginx.conf" -g 'daemon off;' 2>"$demo/nginx/stderr.log" &
 nginx_pid=$!
-stop_nginx() {
+finish() {
   kill "$nginx_pid" 2>/dev/null || true
   wait "$nginx_pid" 2>/dev/null || true
+  if [ "${KEEP_DEMO:-0}" = 1 ]; then
+    echo "== The sample setup stays in $demo"
+  else
+    rm -rf "$demo"
+  fi
 }
-trap stop_nginx EXIT
+trap finish EXIT
 for _ in $(seq 50); do
   curl -s -o /dev/null "http://$host/files/readme.txt" && break
   sleep 0.1

@@ -24,9 +24,12 @@ namespace {
 // The child reports an exec failure through a close-on-exec pipe: the parent reads nothing
 // when the exec succeeded, and the errno of the failure otherwise.
 [[noreturn]] void RunChild(const char* folder, const char* path, int reportFd) {
+  // The final setup starts with the signal settings of a fresh program, whatever this process
+  // blocks or ignores.
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);
   int error = 0;
   if (chdir(folder) != 0) {
     error = errno;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -107,6 +108,22 @@ TEST_F(ProcessTest, WaitReturnsWhenTheProcessEndsNotAtTheEndOfTheSlice) {
   // Far below the two-minute slice; the process itself ends at once.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::minutes(1));
   EXPECT_TRUE(IsReaped(process));
+}
+
+TEST_F(ProcessTest, TheProgramDoesNotInheritAnIgnoredBrokenPipeSignal) {
+  struct sigaction ignore {
+  }, saved{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &saved);
+  std::string program = m_work + "/setup.sh";
+  WriteFile(program, "grep SigIgn /proc/$$/status | cut -f2 > '" + m_record + "'\n");
+  ProcessId process = StartProgram(CString(program), CString(m_work));
+  sigaction(SIGPIPE, &saved, nullptr);
+  ASSERT_NE(process, 0);
+  EXPECT_TRUE(WaitForProcessEnd(process));
+  std::string mask = ReadFile(m_record).value_or("");
+  ASSERT_FALSE(mask.empty());
+  EXPECT_EQ(std::stoull(mask, nullptr, 16) & (1ull << (SIGPIPE - 1)), 0u) << mask;
 }
 
 TEST(ProcessWaitTest, FailsForWhatIsNotAChild) {

@@ -8,8 +8,8 @@
 
 #include "e2e/checks.h"
 #include "e2e/harness.h"
-#include "support/loopback_site.h"
 #include "platform/network.h"
+#include "support/loopback_site.h"
 
 namespace {
 

@@ -77,7 +77,47 @@ std::optional<std::string> CBootstrapperRun::Recorded(const std::string& name) c
   return ReadFile(RecordFolder() + "/" + name);
 }
 
-CRunResult CBootstrapperRun::Run() const {
+namespace {
+
+const char kUnshare[] = "/usr/bin/unshare";
+
+// Runs argv with the environment and the standard streams given; returns the wait status.
+int SpawnAndWait(std::vector<std::string> args, std::vector<std::string> environment,
+                 const std::string& errorsPath) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+}  // namespace
+
+bool CanRunWithoutNetwork() {
+  static const bool possible = [] {
+    if (access(kUnshare, X_OK) != 0) return false;
+    int status = SpawnAndWait({kUnshare, "-r", "-n", "--", "/bin/true"}, {}, "/dev/null");
+    return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }();
+  return possible;
+}
+
+CRunResult CBootstrapperRun::Run(bool withoutNetwork) const {
   CRunResult result;
   const std::string errorsPath = m_root.Sub("stderr.txt");
   // A small environment of its own: no display (the terminal front end), no proxy, and the
@@ -92,27 +132,12 @@ CRunResult CBootstrapperRun::Run() const {
     environment.push_back(std::string("ASAN_OPTIONS=") + asan);
   if (const char* ubsan = getenv("UBSAN_OPTIONS"))
     environment.push_back(std::string("UBSAN_OPTIONS=") + ubsan);
-  std::vector<char*> envp;
-  for (std::string& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  std::string program = ProgramPath();
-  char* argv[] = {program.data(), nullptr};
+  std::vector<std::string> args = {ProgramPath()};
+  if (withoutNetwork) args.insert(args.begin(), {kUnshare, "-r", "-n", "--"});
   result.started = std::chrono::system_clock::now();
-  pid_t pid = 0;
-  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  EXPECT_EQ(spawned, 0) << "cannot start " << program;
-  if (spawned != 0) return result;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  int status = SpawnAndWait(args, environment, errorsPath);
+  EXPECT_GE(status, 0) << "cannot start " << args[0];
+  if (status < 0) return result;
   result.ended = std::chrono::system_clock::now();
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.errors = ReadFile(errorsPath).value_or("");

@@ -61,11 +61,15 @@ class CBootstrapperRun {
   std::optional<std::string> Recorded(const std::string& name) const;
 
   // Runs the program with the terminal front end, TMPDIR and HOME pointing into the setting.
-  CRunResult Run() const;
+  // withoutNetwork: in a network namespace of its own, where no interface is up.
+  CRunResult Run(bool withoutNetwork = false) const;
 
  private:
   CTempFolder m_root;
 };
+
+// True when a program can be run in a network namespace of its own (unshare -r -n).
+bool CanRunWithoutNetwork();
 
 // The message line that the terminal front end prints for one of the driver's boxes.
 std::string MessageLine(const std::string& text);

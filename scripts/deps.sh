@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libcrypto++-dev libfltk1.3-dev
   clang libclang-rt-14-dev
   nginx-light curl python3
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps imagemagick openbox
 )
 
 missing=()

@@ -2,51 +2,51 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
-
 namespace {
 
-TEST(SetupIdentityTest, ApplicationNameIsTheTextBetweenTheFirstTwoUnderscores) {
-  const struct {
-    const char* fileName;
-    const char* expected;
-  } cases[] = {
-      {"Install_PhotoTool_v2.exe", "PhotoTool"},
-      {"Install_PhotoTool_v2", "PhotoTool"},
-      {"Install_PhotoTool_.exe", "PhotoTool"},
-      {"_PhotoTool_x.exe", "PhotoTool"},
-      {"Install_Photo Tool_x.exe", "Photo Tool"},
-      {"Get_Photo.Tool_1_2.exe", "Photo.Tool"},
-      {"Install_PhotoTool.exe", "Local"},
-      {"PhotoTool.exe", "Local"},
-      {"Install__x.exe", "Local"},
-      {"", "Local"},
-      {"Install_Ph\xC3\xB6to_", "Ph\xC3\xB6to"},
+TEST(SetupIdentityTest, ApplicationNameFromTheFileName) {
+  struct Case {
+    const char16_t* fileName;
+    const char16_t* name;
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ToUtf8(ParseApplicationName(FromUtf8(c.fileName))), c.expected)
-        << "file name \"" << c.fileName << "\"";
+  const Case cases[] = {
+      {u"Install_PhotoTool_v2.exe", u"PhotoTool"},
+      {u"Install_PhotoTool_v2", u"PhotoTool"},
+      {u"Install_PhotoTool_.exe", u"PhotoTool"},
+      {u"_PhotoTool_x.exe", u"PhotoTool"},
+      {u"Install_Photo Tool_x.exe", u"Photo Tool"},
+      {u"Get_Photo.Tool_1_2.exe", u"Photo.Tool"},
+      {u"Install_ Photo\u00e9 _x", u" Photo\u00e9 "},
+      {u"Install_PhotoTool.exe", u"Local"},
+      {u"PhotoTool.exe", u"Local"},
+      {u"Install__x.exe", u"Local"},
+      {u"__", u"Local"},
+      {u"", u"Local"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseApplicationName(c.fileName), CString(c.name))
+        << ::testing::PrintToString(CString(c.fileName));
   }
 }
 
-TEST(SetupIdentityTest, WorkingFolderAndCaption) {
-  EXPECT_EQ(ComposeWorkingFolder(CString("/tmp"), CString("PhotoTool")),
-            CString("/tmp/Corvanel/PhotoToolSetup"));
-  EXPECT_EQ(ComposeWorkingFolder(CString(), CString("Local")), CString("/Corvanel/LocalSetup"));
+TEST(SetupIdentityTest, WorkingFolder) {
+  EXPECT_EQ(ComposeWorkingFolder("/tmp", "PhotoTool"), "/tmp/Corvanel/PhotoToolSetup");
+  EXPECT_EQ(ComposeWorkingFolder("", "Local"), "/Corvanel/LocalSetup");
+}
 
-  const struct {
+TEST(SetupIdentityTest, CaptionDropsTheExtension) {
+  struct Case {
     const char* fileName;
-    const char* expected;
-  } captions[] = {
-      {"Install_PhotoTool_v2.exe", "Install_PhotoTool_v2"},
-      {"Install_PhotoTool_v2", "Install_PhotoTool_v2"},
-      {"Install_Photo.Tool_v2.1", "Install_Photo.Tool_v2"},
-      {".hidden", ""},
+    const char* caption;
   };
-  for (const auto& c : captions) {
-    EXPECT_EQ(ToUtf8(GetCaptionFromFileName(CString(c.fileName))), c.expected)
-        << "file name \"" << c.fileName << "\"";
-  }
+  const Case cases[] = {
+      {"Install_PhotoTool_v2", "Install_PhotoTool_v2"},
+      {"Install_PhotoTool_v2.exe", "Install_PhotoTool_v2"},
+      {"Install_PhotoTool_v2.5.bin", "Install_PhotoTool_v2.5"},
+      {"", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(GetCaptionFromFileName(c.fileName), c.caption) << c.fileName;
 }
 
 TEST(SetupIdentityTest, NamesFromTheDescriptionMustStayInTheWorkingFolder) {

@@ -33,7 +33,10 @@ std::string HomeFolder() {
 // invalid and ignored), else home + fallback.
 std::string XdgBaseFolder(const char* variable, const char* fallback) {
   std::string value = GetEnv(variable);
-  if (!value.empty() && value[0] == '/') return value;
+  if (!value.empty() && value[0] == '/') {
+    while (!value.empty() && value.back() == '/') value.pop_back();
+    return value;
+  }
   std::string home = HomeFolder();
   return home.empty() ? std::string() : home + fallback;
 }

@@ -39,12 +39,15 @@ void SetFrontEnd(CFrontEnd* frontEnd);
 // only grows, and is held at the end of the range.
 class CProgressBarState {
  public:
-  void SetRange(int64_t upper) { m_upper = upper; }
+  // A position beyond the new range is brought back to its end.
+  void SetRange(int64_t upper);
   void Advance(uint64_t bytes);
   int64_t GetUpper() const { return m_upper; }
   int64_t GetPosition() const { return m_position; }
   // The filled share of the bar, 0 to 1.
   double GetFraction() const;
+  // How many of a bar's width pixels are filled: the position's share, rounded down.
+  int GetFilledWidth(int width) const;
 
  private:
   int64_t m_upper = 100;

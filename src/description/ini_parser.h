@@ -37,10 +37,14 @@ class CIniParser {
   bool GetFirstSite(CString& site);
   bool GetNextSite(CString& site);
 
-  // The decoded bytes of an encrypted description, or nullopt. keyText: the hexadecimal text of
-  // a DER PKCS #8 RSA private key.
+  // The decoded bytes of an encrypted description, or nullopt (no message either way): for a
+  // file that cannot be read or is empty, a wrong opening, an unusable key, a ciphertext that is
+  // not a whole number of blocks, or a block that fails OAEP decoding. A block whose private-key
+  // operation raises an error ends the text there: the bytes before it are returned. keyText:
+  // the hexadecimal text of a DER PKCS #8 RSA private key.
   static std::optional<std::vector<unsigned char>> ReadEncryptedFile(CString path,
                                                                      const char* keyText);
+  // The bytes of a regular file, or nullopt when it cannot be read or is empty.
   static std::optional<std::vector<unsigned char>> ReadPlainFile(CString path);
 
   // The key that Load hands to ReadEncryptedFile; the built-in description key unless the
@@ -55,8 +59,8 @@ class CIniParser {
   struct CExpansionBounds {
     size_t replacementsBase = 1000;
     size_t replacementsPerChar = 4;
-    size_t insertedBase = size_t{1} << 20;
-    size_t insertedPerChar = 64;
+    size_t insertedBase = size_t{1} << 16;
+    size_t insertedPerChar = 16;
   };
   static CExpansionBounds& ExpansionBounds();
 

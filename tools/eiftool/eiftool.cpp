@@ -226,34 +226,42 @@ bool IsPlainName(const std::string& path) {
   return path.size() >= 4 && path.compare(path.size() - 4, 4, ".ini") == 0;
 }
 
-// Loads as the downloader does; prints why a file gives no text at all. False: nothing loaded.
-bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int& exitCode) {
+// Loads as the downloader does. False, with the exit code set, when the file gives no text at
+// all: it cannot be read (printed as an I/O error), is empty, or does not decode (printed with
+// the reason). An encrypted file that decodes only in part adds a line to notes.
+bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int& exitCode,
+                 std::vector<std::string>& notes) {
   const std::string& path = options.args[0];
+  const CString full = FullPath(path);
   parser.SetDescriptionKey(options.keyText);
-  loaded = parser.Load(FullPath(path));
-  if (parser.HasContent() || loaded) return true;
   if (IsPlainName(path)) {
     Bytes bytes;
     if (!ReadBytes(path, bytes)) {
       exitCode = IoError("cannot read " + path);
       return false;
     }
-    if (!parser.ExpansionOverflowed()) {
+    if (bytes.empty()) {
       std::printf("%s: the file is empty\n", path.c_str());
       exitCode = kExitProblems;
       return false;
     }
-    return true;
-  }
-  Bytes plain;
-  const EDescriptionStatus status = DecodeDescriptionFile(FullPath(path), options.keyText, plain);
-  if (status == EDescriptionStatus::kCannotOpen) {
-    exitCode = IoError("cannot read " + path);
   } else {
-    std::printf("%s: does not decode: %s\n", path.c_str(), DescribeStatus(status));
-    exitCode = kExitProblems;
+    Bytes plain;
+    const EDescriptionStatus status = DecodeDescriptionFile(full, options.keyText, plain);
+    if (status == EDescriptionStatus::kCannotOpen) {
+      exitCode = IoError("cannot read " + path);
+      return false;
+    }
+    if (status == EDescriptionStatus::kKeyOperationFailed) {
+      notes.push_back(path + ": decodes only in part: " + DescribeStatus(status));
+    } else if (status != EDescriptionStatus::kOk) {
+      std::printf("%s: does not decode: %s\n", path.c_str(), DescribeStatus(status));
+      exitCode = kExitProblems;
+      return false;
+    }
   }
-  return parser.HasContent() || parser.ExpansionOverflowed();
+  loaded = parser.Load(full);
+  return true;
 }
 
 const char* const kReadTags[] = {"Download Sites", "Files to download", "User Info Filename",
@@ -265,7 +273,7 @@ int RunCheck(const COptions& options) {
   CToolParser parser;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode)) return exitCode;
+  if (!LoadForTool(options, parser, loaded, exitCode, problems)) return exitCode;
   auto report = [&problems](int line, const std::string& text) {
     problems.push_back(line > 0 ? "line " + std::to_string(line) + ": " + text : text);
   };
@@ -396,7 +404,7 @@ int RunDump(const COptions& options) {
   CToolParser parser;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode)) return exitCode;
+  if (!LoadForTool(options, parser, loaded, exitCode, warnings)) return exitCode;
   std::string out = ToUtf8(parser.Content());
   if (!out.empty() && out.back() != '\n') out += '\n';
   out += "--- Files to download\n";

@@ -199,6 +199,35 @@ TEST_F(EiftoolTest, CheckReportsEachProblemOnItsLine) {
   }
 }
 
+TEST_F(EiftoolTest, CheckOnFilesThatGiveLittleOrNoText) {
+  WriteFile(Sub("plain.ini"), kDescription);
+  ASSERT_EQ(Run("encrypt plain.ini good.eif --chunk 40").exitCode, 0);
+  const std::string good = *ReadFile(Sub("good.eif"));
+  const size_t header = kDescriptionMarkerLength + 1;
+  WriteFile(Sub("marker.eif"), good.substr(0, header));
+  WriteFile(Sub("partial.eif"), good.substr(0, header + 128) + std::string(128, '\xFF'));
+  WriteFile(Sub("empty.ini"), "");
+  WriteFile(Sub("other.eif"), "[End]\nEnd\n");
+  struct Case {
+    const char* args;
+    int exitCode;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"check marker.eif", 1, "no [End] tag"},
+      {"check partial.eif", 1, "decodes only in part"},
+      {"check empty.ini", 1, "the file is empty"},
+      {"check other.eif", 1, "does not start with the description marker"},
+      {"dump other.eif", 1, "does not start with the description marker"},
+      {"check absent.eif", 2, "cannot read"},
+  };
+  for (const Case& c : cases) {
+    CRun run = Run(c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
+    EXPECT_NE(run.out.find(c.line), std::string::npos) << c.args << "\n" << run.out;
+  }
+}
+
 TEST_F(EiftoolTest, DumpShowsTheTextAndEachEntry) {
   WriteFile(Sub("d.ini"),
             "[Base] v2 // base\n[Download Sites]\nh1\nh2\n[Files to download]\n"

@@ -1,0 +1,14 @@
+// CIniParser::Load of an encrypted description (any name not ending in ".ini") with the built-in
+// key, then every question the downloader asks of it.
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static CQuietFrontEnd frontEnd;
+  static const std::string path = WriteInput(nullptr, 0, ".eif");
+  WriteInput(data, size, ".eif");
+  CIniParser parser;
+  parser.Load(CString(path));
+  Exercise(parser);
+  frontEnd.boxes.clear();
+  return 0;
+}

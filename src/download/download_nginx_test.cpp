@@ -6,6 +6,7 @@
 #include "download/downloader.h"
 #include "download/http_transfer.h"
 #include "download/remote_size.h"
+#include "platform/http_client.h"
 #include "platform/network.h"
 #include "support/nginx_fixture.h"
 #include "support/recording_front_end.h"
@@ -91,6 +92,27 @@ TEST_F(NginxDownloadTest, ARedirectLeadsToTheFile) {
   EXPECT_EQ(GetRemoteFileSize(Url("/moved")), m_body.size());
   EXPECT_TRUE(DownloadFile(Url("/moved"), Target("moved.bin"), nullptr));
   EXPECT_EQ(ReadFile(m_folder.Sub("moved.bin")), m_body);
+}
+
+// A redirect to https is followed and the server's certificate checked: nginx's self-signed
+// one is in no certificate store, so no response comes.
+TEST(NginxTlsTest, ARedirectToHttpsChecksTheCertificate) {
+  if (!CNginxServer::IsInstalled()) GTEST_SKIP() << CNginxServer::kProgram << " is missing";
+  CScopedTimings timings;
+  TimingSettings().downloadRetryPause = 1ms;
+  CScopedEnv noProxy("no_proxy", std::string("127.0.0.1"));
+  CNginxServer nginx("    location = /secure { return 302 https://127.0.0.1:@TLS_PORT@/a.bin; }",
+                     true);
+  ASSERT_TRUE(nginx.IsRunning()) << nginx.StartError();
+  WriteFile(nginx.WwwFolder() + "/a.bin", "secret");
+  CTempFolder folder;
+
+  EXPECT_FALSE(CHttpRequest::Open(CString(nginx.Url("/secure"))));
+  EXPECT_NE(GetLastOpenError().find("certificate"), std::string::npos) << GetLastOpenError();
+  EXPECT_FALSE(DownloadFile(CString(nginx.Url("/secure")), CString(folder.Sub("a.bin")), nullptr));
+  EXPECT_EQ(GetRemoteFileSize(CString(nginx.Url("/secure"))), 0u);
+  EXPECT_EQ(CountLines(nginx.AccessLog(), "GET /a.bin"), 0);
+  EXPECT_EQ(CountLines(nginx.AccessLog(), "GET /secure"), 6);
 }
 
 }  // namespace

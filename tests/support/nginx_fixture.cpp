@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "support/scripted_http_server.h"
@@ -27,7 +28,16 @@ bool CanConnect(int port) {
   return connected;
 }
 
-std::string Configuration(const std::string& prefix, int port, const std::string& extra) {
+std::string Configuration(const std::string& prefix, int port, int tlsPort, std::string extra) {
+  const std::string placeholder = "@TLS_PORT@";
+  for (size_t at; (at = extra.find(placeholder)) != std::string::npos;) {
+    extra.replace(at, placeholder.size(), std::to_string(tlsPort));
+  }
+  std::string tls;
+  if (tlsPort > 0) {
+    tls = "    listen 127.0.0.1:" + std::to_string(tlsPort) + " ssl;\n" + "    ssl_certificate " +
+          prefix + "/cert.pem;\n" + "    ssl_certificate_key " + prefix + "/key.pem;\n";
+  }
   return "daemon off;\n"
          "master_process off;\n"
          "worker_processes 1;\n"
@@ -66,7 +76,7 @@ std::string Configuration(const std::string& prefix, int port, const std::string
          std::to_string(port) +
          ";\n"
          "    root " +
-         prefix + "/www;\n" + extra +
+         prefix + "/www;\n" + tls + extra +
          "\n  }\n"
          "}\n";
 }
@@ -75,12 +85,13 @@ std::string Configuration(const std::string& prefix, int port, const std::string
 
 bool CNginxServer::IsInstalled() { return ::access(kProgram, X_OK) == 0; }
 
-CNginxServer::CNginxServer(const std::string& extraLocations) {
+CNginxServer::CNginxServer(const std::string& extraLocations, bool withTls) {
   MakeFolders(m_folder.Sub("www"));
   MakeFolders(m_folder.Sub("temp"));
-  // The port is free when chosen; another process may take it first, so try a few.
+  if (withTls && !MakeCertificate()) return;
+  // The ports are free when chosen; another process may take one first, so try a few times.
   for (int attempt = 0; attempt < 3 && !IsRunning(); ++attempt) {
-    if (Start(extraLocations)) break;
+    if (Start(extraLocations, withTls)) break;
   }
 }
 
@@ -90,19 +101,42 @@ std::string CNginxServer::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(m_port) + path;
 }
 
+std::string CNginxServer::TlsUrl(const std::string& path) const {
+  return "https://127.0.0.1:" + std::to_string(m_tlsPort) + path;
+}
+
+bool CNginxServer::MakeCertificate() {
+  if (::access(kOpenSsl, X_OK) != 0) {
+    m_startError = std::string(kOpenSsl) + " is not installed";
+    return false;
+  }
+  const std::string command = std::string(kOpenSsl) +
+                              " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+                              " -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
+                              " -keyout " +
+                              m_folder.Sub("key.pem") + " -out " + m_folder.Sub("cert.pem") +
+                              " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    m_startError = "openssl could not make a certificate";
+    return false;
+  }
+  return true;
+}
+
 std::string CNginxServer::AccessLog() const {
   return ReadFile(m_folder.Sub("access.log")).value_or("");
 }
 
-bool CNginxServer::Start(const std::string& extraLocations) {
+bool CNginxServer::Start(const std::string& extraLocations, bool withTls) {
   if (!IsInstalled()) {
     m_startError = std::string(kProgram) + " is not installed";
     return false;
   }
   const std::string prefix = m_folder.path();
   m_port = CScriptedHttpServer::UnusedPort();
+  m_tlsPort = withTls ? CScriptedHttpServer::UnusedPort() : 0;
   const std::string config = prefix + "/nginx.conf";
-  WriteFile(config, Configuration(prefix, m_port, extraLocations));
+  WriteFile(config, Configuration(prefix, m_port, m_tlsPort, extraLocations));
   const std::string errorLog = prefix + "/error.log";
 
   pid_t child = ::fork();
@@ -129,7 +163,7 @@ bool CNginxServer::Start(const std::string& extraLocations) {
       m_startError = "nginx ended at start: " + ReadFile(errorLog).value_or("(no error log)");
       return false;
     }
-    if (CanConnect(m_port)) {
+    if (CanConnect(m_port) && (m_tlsPort == 0 || CanConnect(m_tlsPort))) {
       m_pid = child;
       m_startError.clear();
       return true;
@@ -138,7 +172,8 @@ bool CNginxServer::Start(const std::string& extraLocations) {
   }
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
-  m_startError = "nginx did not listen within 10 s";
+  m_startError =
+      "nginx did not listen within 10 s: " + ReadFile(errorLog).value_or("(no error log)");
   return false;
 }
 

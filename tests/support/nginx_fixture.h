@@ -15,8 +15,12 @@ class CNginxServer {
   static constexpr const char* kProgram = "/usr/sbin/nginx";
   static bool IsInstalled();
 
-  // extraLocations: nginx directives placed in the server block (redirects, say).
-  explicit CNginxServer(const std::string& extraLocations = "");
+  static constexpr const char* kOpenSsl = "/usr/bin/openssl";
+
+  // extraLocations: nginx directives placed in the server block (redirects, say); "@TLS_PORT@"
+  // in them stands for the https port. withTls: the same files are served over https too, with
+  // a self-signed certificate that no certificate store trusts.
+  explicit CNginxServer(const std::string& extraLocations = "", bool withTls = false);
   ~CNginxServer();
   CNginxServer(const CNginxServer&) = delete;
   CNginxServer& operator=(const CNginxServer&) = delete;
@@ -29,15 +33,19 @@ class CNginxServer {
   std::string WwwFolder() const { return m_folder.Sub("www"); }
   std::string Url(const std::string& path) const;
   int Port() const { return m_port; }
+  // "https://127.0.0.1:<https port>" + path
+  std::string TlsUrl(const std::string& path) const;
   // The access log: one line per request, "<request line>" "<user agent>" <status>.
   std::string AccessLog() const;
 
  private:
-  bool Start(const std::string& extraLocations);
+  bool Start(const std::string& extraLocations, bool withTls);
+  bool MakeCertificate();
   void Stop();
 
   CTempFolder m_folder;
   pid_t m_pid = -1;
   int m_port = 0;
+  int m_tlsPort = 0;
   std::string m_startError;
 };

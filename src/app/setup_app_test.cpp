@@ -130,8 +130,9 @@ class RunSetupFlowTest : public ::testing::Test {
   }
 
   // An offline description beside the program, listing the files on m_site.
-  void WriteOfflineDescription(const std::string& files) {
-    std::string text = "[Download Initial Setup]\nNo\n[Download Sites]\n" + m_site.Host() +
+  void WriteOfflineDescription(const std::string& files, std::string sites = "") {
+    if (sites.empty()) sites = m_site.Host();
+    std::string text = "[Download Initial Setup]\nNo\n[Download Sites]\n" + sites +
                        "\n[Files to download]\n" + files + "\n[End]\nEnd\n";
     size_t block = 0, capacity = 0;
     unsigned bits = 0;
@@ -205,6 +206,51 @@ TEST_F(RunSetupFlowTest, ATotalBeyondTheBarsRangeIsScaled) {
   EXPECT_EQ(Ranges(), std::vector<std::string>{"1500001500"});
   EXPECT_EQ(AdvancedBy(), 1500u);
   EXPECT_EQ(ReadFile(m_work + "/huge.bin"), std::string("beside"));
+}
+
+TEST_F(RunSetupFlowTest, ChoosesTheFirstSiteThatServesTheFirstFileWithMoreThan1000Bytes) {
+  m_site.Serve("/b/a.bin", std::string(1000, 'b'));
+  m_site.Serve("/c/a.bin", std::string(1001, 'c'));
+  m_site.Serve("/d/a.bin", std::string(3000, 'd'));
+  const std::string h = m_site.Host();
+  WriteOfflineDescription("/a.bin->a.bin", h + "/a\n" + h + "/b\n" + h + "/c\n" + h + "/d");
+
+  EXPECT_TRUE(RunFlow());
+  EXPECT_EQ(ToUtf8(m_downloadSite), h + "/c");
+  std::vector<std::string> requests = m_site.Requests();
+  ASSERT_GE(requests.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + 3),
+            (std::vector<std::string>{"/a/a.bin", "/b/a.bin", "/c/a.bin"}));
+  EXPECT_EQ(m_site.CountRequests("/d/a.bin"), 0);
+  EXPECT_EQ(ReadFile(m_work + "/a.bin"), std::string(1001, 'c'));
+}
+
+TEST_F(RunSetupFlowTest, AListedFileThatIsNotObtainedOrWouldLeaveTheFolderStopsTheFlow) {
+  CLoopbackSite::Reply hangUp;
+  hangUp.hangUp = true;
+  m_site.Serve("/a.bin", std::string(3000, 'a'));
+  m_site.Script("/missing.bin", {hangUp});
+  m_site.Serve("/escape.bin", std::string(3000, 'e'));
+  const struct {
+    const char* entry;
+    const char* message;
+    int requests;  // of the entry's remote path: the size probe, and the transfer attempts
+  } cases[] = {
+      {"/missing.bin->missing.bin", "Error: Failed to download missing.bin", 1 + 4},
+      {"/escape.bin->../escape.bin", "Error: Failed to download ../escape.bin", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    m_recorder.boxes.clear();
+    WriteOfflineDescription(std::string("/a.bin->a.bin\n") + c.entry);
+    const std::string remote = std::string(c.entry).substr(0, std::string(c.entry).find("->"));
+    const int before = m_site.CountRequests(remote);
+    EXPECT_FALSE(RunFlow());
+    ASSERT_EQ(m_recorder.boxes.size(), 1u);
+    EXPECT_EQ(m_recorder.boxes[0].text, c.message);
+    EXPECT_EQ(m_site.CountRequests(remote) - before, c.requests);
+  }
+  EXPECT_FALSE(Exists(m_temp.Sub("tmp/Corvanel/escape.bin")));
 }
 
 TEST_F(RunSetupFlowTest, ReportsNoConnectionAndAnEmptyListNeedsNone) {

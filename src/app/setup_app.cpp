@@ -7,6 +7,7 @@
 #include "app/progress_scale.h"
 #include "app/setup_identity.h"
 #include "app/user_info.h"
+#include "app/working_folder.h"
 #include "description/folders.h"
 #include "download/remote_size.h"
 #include "fileops/file_ops.h"
@@ -92,7 +93,8 @@ bool CSetupApp::RunSetupFlow(CString applicationName, CString workingFolder,
   }
 
   RemoveFolder(workingFolder);
-  if (!CreateFolderPath(workingFolder)) {
+  // A folder that another user prepared in a shared temporary folder is not used.
+  if (!CreateFolderPath(workingFolder) || !IsWorkingFolderPrivate(workingFolder)) {
     return FailWith("Error: Failed to create the Windows temp subfolder.");
   }
 

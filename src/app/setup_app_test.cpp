@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <string>
@@ -251,6 +253,48 @@ TEST_F(RunSetupFlowTest, AListedFileThatIsNotObtainedOrWouldLeaveTheFolderStopsT
     EXPECT_EQ(m_site.CountRequests(remote) - before, c.requests);
   }
   EXPECT_FALSE(Exists(m_temp.Sub("tmp/Corvanel/escape.bin")));
+}
+
+TEST_F(RunSetupFlowTest, AWorkingFolderThatOthersCouldChangeIsNotUsed) {
+  m_site.Serve("/a.bin", std::string(3000, 'a'));
+  const std::string corvanel = m_temp.Sub("tmp/Corvanel");
+  const std::string elsewhere = m_temp.Sub("elsewhere");
+  const struct {
+    const char* name;
+    std::function<void()> prepare;
+  } cases[] = {
+      {"Corvanel writable by everyone",
+       [&] {
+         MakeFolders(corvanel);
+         chmod(corvanel.c_str(), 0777);
+       }},
+      {"working folder writable by everyone, kept by a sub-folder",
+       [&] {
+         MakeFolders(m_work + "/sub");
+         chmod(m_work.c_str(), 0777);
+       }},
+      {"Corvanel a link to another folder",
+       [&] {
+         MakeFolders(elsewhere);
+         MakeFolders(m_temp.Sub("tmp"));
+         ASSERT_EQ(symlink(elsewhere.c_str(), corvanel.c_str()), 0);
+       }},
+  };
+  WriteOfflineDescription("/a.bin->a.bin");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveTree(m_temp.Sub("tmp"));
+    RemoveTree(elsewhere);
+    c.prepare();
+    m_recorder.boxes.clear();
+    const int before = m_site.CountRequests("/a.bin");
+    EXPECT_FALSE(RunFlow());
+    EXPECT_EQ(m_recorder.boxes.size(), 1u);
+    if (!m_recorder.boxes.empty()) {
+      EXPECT_EQ(m_recorder.boxes[0].text, "Error: Failed to create the Windows temp subfolder.");
+    }
+    EXPECT_EQ(m_site.CountRequests("/a.bin"), before);
+  }
 }
 
 TEST_F(RunSetupFlowTest, ReportsNoConnectionAndAnEmptyListNeedsNone) {

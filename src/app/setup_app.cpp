@@ -94,7 +94,8 @@ bool CSetupApp::RunSetupFlow(CString applicationName, CString workingFolder,
 
   RemoveFolder(workingFolder);
   // A folder that another user prepared in a shared temporary folder is not used.
-  if (!CreateFolderPath(workingFolder) || !IsWorkingFolderPrivate(workingFolder)) {
+  const bool createdNow = !FileExists(workingFolder);
+  if (!CreateFolderPath(workingFolder) || !MakeWorkingFolderPrivate(workingFolder, createdNow)) {
     return FailWith("Error: Failed to create the Windows temp subfolder.");
   }
 

@@ -261,19 +261,20 @@ TEST_F(RunSetupFlowTest, AWorkingFolderThatOthersCouldChangeIsNotUsed) {
   const std::string elsewhere = m_temp.Sub("elsewhere");
   const struct {
     const char* name;
+    bool needsRoot;  // to give a folder to another user
     std::function<void()> prepare;
   } cases[] = {
-      {"Corvanel writable by everyone",
+      {"Corvanel of another user", true,
        [&] {
          MakeFolders(corvanel);
-         chmod(corvanel.c_str(), 0777);
+         ASSERT_EQ(chown(corvanel.c_str(), 65534, 65534), 0);
        }},
-      {"working folder writable by everyone, kept by a sub-folder",
+      {"working folder writable by everyone, kept by a sub-folder", false,
        [&] {
          MakeFolders(m_work + "/sub");
          chmod(m_work.c_str(), 0777);
        }},
-      {"Corvanel a link to another folder",
+      {"Corvanel a link to another folder", false,
        [&] {
          MakeFolders(elsewhere);
          MakeFolders(m_temp.Sub("tmp"));
@@ -282,6 +283,7 @@ TEST_F(RunSetupFlowTest, AWorkingFolderThatOthersCouldChangeIsNotUsed) {
   };
   WriteOfflineDescription("/a.bin->a.bin");
   for (const auto& c : cases) {
+    if (c.needsRoot && geteuid() != 0) continue;
     SCOPED_TRACE(c.name);
     RemoveTree(m_temp.Sub("tmp"));
     RemoveTree(elsewhere);
@@ -294,6 +296,24 @@ TEST_F(RunSetupFlowTest, AWorkingFolderThatOthersCouldChangeIsNotUsed) {
       EXPECT_EQ(m_recorder.boxes[0].text, "Error: Failed to create the Windows temp subfolder.");
     }
     EXPECT_EQ(m_site.CountRequests("/a.bin"), before);
+  }
+}
+
+TEST_F(RunSetupFlowTest, FoldersThatOthersMayWriteToAreTightenedWhenTheyAreNew) {
+  m_site.Serve("/a.bin", std::string(3000, 'a'));
+  WriteOfflineDescription("/a.bin->a.bin");
+  const std::string corvanel = m_temp.Sub("tmp/Corvanel");
+  MakeFolders(corvanel);
+  chmod(corvanel.c_str(), 0777);
+  const mode_t saved = umask(0);
+  const bool ok = RunFlow();
+  umask(saved);
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(m_recorder.boxes.empty());
+  for (const std::string& folder : {corvanel, m_work}) {
+    struct stat status {};
+    ASSERT_EQ(stat(folder.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & S_IWOTH, 0u) << folder;
   }
 }
 

@@ -5,6 +5,8 @@
 #include "platform/cstring.h"
 
 // True when the working folder and its parent (the "Corvanel" folder) are each a folder, not a
-// link, owned by this process's user and not writable by others. Anything else could have been
-// prepared by another user of the machine.
-bool IsWorkingFolderPrivate(const CString& workingFolder);
+// link, and owned by this process's user, and neither is writable by others. A parent that
+// others may write to loses that permission (whatever they put there is not ours and fails this
+// test); so does a working folder that was created just now (createdNow), as happens with a
+// umask of 0. An older working folder that others may write to could hold their files: false.
+bool MakeWorkingFolderPrivate(const CString& workingFolder, bool createdNow);

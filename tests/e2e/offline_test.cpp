@@ -68,6 +68,20 @@ TEST(OfflineRunTest, CopiesTheFilesBesideTheProgramAndHandsOver) {
   EXPECT_LT(result.ended - scriptEnded, std::chrono::seconds(3));
 }
 
+TEST(OfflineRunTest, WhatTheFinalSetupLeavesInASubFolderKeepsTheWorkingFolder) {
+  CBootstrapperRun run;
+  WriteLocalDescription(run, OfflineDescription({}, {}));
+  WriteFile(run.Beside("setup.sh"), run.FinalSetupScript() + "mkdir sub && echo x > sub/left\n");
+
+  CRunResult result = run.Run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.errors, "");
+  EXPECT_TRUE(run.Recorded("cwd").has_value()) << "the final setup did not run";
+  // The files go; the folder stays with the sub-folder.
+  EXPECT_TRUE(Exists(run.WorkingFolder() + "/sub/left"));
+  EXPECT_FALSE(Exists(run.WorkingFolder() + "/setup.sh"));
+}
+
 TEST(OfflineRunTest, DownloadsTheListedFilesFromTheFirstSiteThatServesMoreThan1000Bytes) {
   SKIP_WITHOUT_CONNECTION();
   CBootstrapperRun run;

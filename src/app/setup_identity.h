@@ -14,3 +14,8 @@ CString ComposeWorkingFolder(const CString& tempFolder, const CString& applicati
 // The caption of the driver's message boxes: the file name without its extension (the text
 // after its last "."), or the whole name when it has none.
 CString GetCaptionFromFileName(const CString& fileName);
+
+// True when a name from a description, joined to the working folder, stays inside it: not
+// absolute and without a ".." part ("/" and "\" both count as separators, since the transfer
+// treats them alike). Empty text passes; joining it names the folder itself.
+bool StaysInWorkingFolder(const CString& name);

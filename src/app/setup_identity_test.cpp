@@ -24,7 +24,8 @@ TEST(SetupIdentityTest, ApplicationNameFromTheFileName) {
       {u"", u"Local"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ParseApplicationName(c.fileName), CString(c.name)) << ::testing::PrintToString(CString(c.fileName));
+    EXPECT_EQ(ParseApplicationName(c.fileName), CString(c.name))
+        << ::testing::PrintToString(CString(c.fileName));
   }
 }
 
@@ -44,7 +45,34 @@ TEST(SetupIdentityTest, CaptionDropsTheExtension) {
       {"Install_PhotoTool_v2.5.bin", "Install_PhotoTool_v2.5"},
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(GetCaptionFromFileName(c.fileName), c.caption) << c.fileName;
+  for (const Case& c : cases)
+    EXPECT_EQ(GetCaptionFromFileName(c.fileName), c.caption) << c.fileName;
+}
+
+TEST(SetupIdentityTest, NamesFromTheDescriptionMustStayInTheWorkingFolder) {
+  const struct {
+    const char* name;
+    bool stays;
+  } cases[] = {
+      {"setup.bin", true},
+      {"sub/setup.bin", true},
+      {"./setup.bin", true},
+      {"..setup.bin", true},
+      {"setup..bin", true},
+      {"sub/..hidden/x", true},
+      {"", true},
+      {"/etc/passwd", false},
+      {"\\etc\\passwd", false},
+      {"..", false},
+      {"../setup.bin", false},
+      {"sub/../../setup.bin", false},
+      {"sub/..", false},
+      {"..\\setup.bin", false},
+      {"sub\\..\\..\\setup.bin", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(StaysInWorkingFolder(CString(c.name)), c.stays) << "name \"" << c.name << "\"";
+  }
 }
 
 }  // namespace

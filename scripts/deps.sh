@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcrypto++-dev libfltk1.3-dev
   clang libclang-rt-14-dev
-  nginx-light curl openssl python3
+  nginx-light curl openssl python3 iproute2
   xvfb xdotool x11-apps imagemagick openbox
 )
 

@@ -66,7 +66,8 @@ TEST_F(FoldersTest, XdgUserDirsDecide) {
   WriteFile(home_.Sub(".config/user-dirs.dirs"),
             "# written by xdg-user-dirs-update\n"
             "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
-            "XDG_DOCUMENTS_DIR=\"" + home_.Sub("elsewhere/Docs") + "/\"\n");
+            "XDG_DOCUMENTS_DIR=\"" +
+                home_.Sub("elsewhere/Docs") + "/\"\n");
   EXPECT_EQ(ToUtf8(GetDesktopFolder()), home_.Sub("Schreibtisch"));
   EXPECT_EQ(ToUtf8(GetMyDocumentsFolder()), home_.Sub("elsewhere/Docs"));
 

@@ -75,10 +75,8 @@ TEST_F(FileOpsTest, DeleteCountsAbsentFilesAsDeleted) {
     bool result;
   };
   const Case cases[] = {
-      {temp_.Path(), "readonly", true},
-      {temp_.Path() + "/", "file", true},
-      {temp_.Path(), "never-there", true},
-      {FromUtf8(temp_.Sub("no-such-folder")), "x", true},
+      {temp_.Path(), "readonly", true},       {temp_.Path() + "/", "file", true},
+      {temp_.Path(), "never-there", true},    {FromUtf8(temp_.Sub("no-such-folder")), "x", true},
       {FromUtf8(temp_.Sub("in")), "x", true},  // a file in the way of the folder
       {temp_.Path(), tooLong.c_str(), true},
   };

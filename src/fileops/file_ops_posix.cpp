@@ -143,7 +143,8 @@ bool CopyFileToFolder(CString sourcePath, CString destinationFolder) {
   std::string target = ToUtf8(destinationFolder + u'/' + name);
   MakeOwnerReadWrite(target);
 
-  int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: opening a named pipe would otherwise wait for a writer before the type check.
+  int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return false;
   struct stat from;
   struct stat to;

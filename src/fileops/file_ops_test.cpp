@@ -193,6 +193,10 @@ TEST_F(FileOpsTest, CopyFailuresLeaveTheSourceIntact) {
   EXPECT_FALSE(CopyFileToFolder(FromUtf8(temp_.Sub("data")), FromUtf8(temp_.Sub("no-folder"))));
   MakeFolders(temp_.Sub("dir"));
   EXPECT_FALSE(CopyFileToFolder(FromUtf8(temp_.Sub("dir")), FromUtf8(temp_.Sub("no-folder"))));
+  // A named pipe is no file to copy, and nothing waits for a writer.
+  ASSERT_EQ(mkfifo(temp_.Sub("pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(CopyFileToFolder(FromUtf8(temp_.Sub("pipe")), FromUtf8(temp_.Sub("dir"))));
+  EXPECT_FALSE(FileExists(FromUtf8(temp_.Sub("dir/pipe"))));
 }
 
 }  // namespace

@@ -200,3 +200,20 @@ TEST_F(FileOpsTest, CopyFailuresLeaveTheSourceIntact) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FileOpsNamesTest, PathsThatAreNotUtf8StillNameTheirFiles) {
+  CTempFolder temp;
+  const std::string folder = temp.Sub("caf\xe9");  // a Latin-1 folder name
+  MakeFolders(folder);
+  WriteFile(folder + "/setup\xff.dat", "payload");
+  const CString wideFolder = FromUtf8(folder);
+  EXPECT_TRUE(FileExists(wideFolder + "/" + FromUtf8("setup\xff.dat")));
+  EXPECT_TRUE(CopyFileToFolder(wideFolder + "/" + FromUtf8("setup\xff.dat"), temp.Path()));
+  EXPECT_EQ(ReadFile(temp.Sub("setup\xff.dat")), "payload");
+  EXPECT_TRUE(RemoveFolder(wideFolder));
+  EXPECT_FALSE(FileExists(wideFolder));
+}
+
+}  // namespace

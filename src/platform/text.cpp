@@ -3,6 +3,11 @@
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
+// A byte that is not part of valid UTF-8 travels as the lone surrogate U+DC80 to U+DCFF and
+// becomes the same byte again, so that any file name the system gives can be handed back to it.
+constexpr char16_t kEscapedByteBase = 0xDC00;
+
+bool IsEscapedByte(char32_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
 
 // Windows-1252 from 0x80 to 0x9F; the unassigned bytes keep their own number.
 constexpr char16_t kAnsiHigh[32] = {
@@ -52,6 +57,9 @@ std::string ToUtf8(const CString& text) {
         s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
+    } else if (IsEscapedByte(cp)) {
+      out += static_cast<char>(cp - kEscapedByteBase);
+      continue;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;
     }
@@ -82,7 +90,7 @@ CString FromUtf8(std::string_view utf8) {
     } else if (b >= 0xF0 && b <= 0xF4) {
       extra = 3, cp = b & 0x07, min = 0x10000;
     } else {
-      out += kReplacement;
+      out += static_cast<char16_t>(kEscapedByteBase + b);
       ++i;
       continue;
     }
@@ -96,7 +104,7 @@ CString FromUtf8(std::string_view utf8) {
       }
     }
     if (!valid || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out += kReplacement;
+      out += static_cast<char16_t>(kEscapedByteBase + b);
       ++i;
       continue;
     }

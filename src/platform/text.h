@@ -8,10 +8,13 @@
 
 #include "platform/cstring.h"
 
-// UTF-16 to UTF-8. A lone surrogate becomes U+FFFD.
+// UTF-16 to UTF-8. A lone surrogate from U+DC80 to U+DCFF becomes the byte it stands for (see
+// FromUtf8); any other lone surrogate becomes U+FFFD.
 std::string ToUtf8(const CString& text);
 
-// UTF-8 to UTF-16. Each byte of an invalid or truncated sequence becomes U+FFFD.
+// UTF-8 to UTF-16. Each byte that is not part of a valid sequence becomes the lone surrogate
+// U+DC00 + byte, so that ToUtf8 gives back the same bytes: a file name that is not valid UTF-8
+// survives the round trip.
 CString FromUtf8(std::string_view utf8);
 
 // The 8-bit code page of descriptions, Windows-1252: 0x80 to 0x9F follow its table, its five

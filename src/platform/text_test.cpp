@@ -23,21 +23,27 @@ TEST(TextTest, Utf8RoundTrip) {
   }
 }
 
-TEST(TextTest, BrokenSequencesBecomeReplacementCharacters) {
+TEST(TextTest, BytesOutsideUtf8SurviveTheRoundTrip) {
   struct Case {
     const char* name;
     std::string utf8;
     std::u16string wide;
   };
   const Case cases[] = {
-      {"lone continuation", "a\x80z", u"a\uFFFDz"},
-      {"truncated at end", "a\xe2\x82", u"a\uFFFD\uFFFD"},
-      {"overlong", "\xc0\xaf", u"\uFFFD\uFFFD"},
-      {"encoded surrogate", "\xed\xa0\x80", u"\uFFFD\uFFFD\uFFFD"},
-      {"beyond U+10FFFF", "\xf4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"lone continuation", "a\x80z", u"a\xDC80z"},
+      {"latin-1 byte", "caf\xe9", u"caf\xDCE9"},
+      {"truncated at end", "a\xe2\x82", u"a\xDCE2\xDC82"},
+      {"overlong", "\xc0\xaf", u"\xDCC0\xDCAF"},
+      {"encoded surrogate", "\xed\xa0\x80", u"\xDCED\xDCA0\xDC80"},
+      {"beyond U+10FFFF", "\xf4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},
   };
-  for (const Case& c : cases) EXPECT_EQ(FromUtf8(c.utf8).str(), c.wide) << c.name;
+  for (const Case& c : cases) {
+    EXPECT_EQ(FromUtf8(c.utf8).str(), c.wide) << c.name;
+    EXPECT_EQ(ToUtf8(FromUtf8(c.utf8)), c.utf8) << c.name;
+  }
+  // Other lone surrogates have no bytes of their own.
   EXPECT_EQ(ToUtf8(CString(std::u16string(1, char16_t(0xD800)))), "\xef\xbf\xbd");
+  EXPECT_EQ(ToUtf8(CString(std::u16string(1, char16_t(0xDC7F)))), "\xef\xbf\xbd");
 }
 
 TEST(TextTest, AnsiIsWindows1252) {

@@ -104,6 +104,9 @@ CAttemptResult ReadBody(CHttpRequest& request, COutputFile& file, const CString&
 }  // namespace
 
 bool DownloadFile(CString url, CString localPath, CProgressSink* progressWindow) {
+  // A path written with "\" names the same file for every step below: the test, the open, the
+  // setting aside and the deletion.
+  localPath.Replace(u'\\', u'/');
   COutputFile file;
   int attemptsLeft = kAttempts;
   bool ok = false;
@@ -127,7 +130,9 @@ bool DownloadFile(CString url, CString localPath, CProgressSink* progressWindow)
       if (request) {
         CAttemptResult attempt = ReadBody(*request, file, localPath, progressWindow);
         request.reset();
-        file.Close();
+        // Bytes still buffered after a failed read reach the disk here; failing that is a
+        // failed write like any other.
+        if (!file.Close()) attempt.writeFailed = true;
         ok = attempt.ok;
         if (ok) return true;
         if (attempt.writeFailed) attemptsLeft = 0;

@@ -19,6 +19,24 @@ namespace {
 
 constexpr const char* kUserAgent = "Corvanel Downloader";
 constexpr long kMaxRedirects = 10;
+
+// Blanks and control characters are escaped as a browser would, so that a site or a remote path
+// written with a blank still names its file; everything else goes to the server as written.
+std::string EscapeUrl(const std::string& url) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(url.size());
+  for (unsigned char c : url) {
+    if (c <= 0x20 || c == 0x7F) {
+      escaped += '%';
+      escaped += kHex[c >> 4];
+      escaped += kHex[c & 0x0F];
+    } else {
+      escaped += static_cast<char>(c);
+    }
+  }
+  return escaped;
+}
 // libcurl's receive buffer, and the room the body has before the transfer pauses.
 constexpr long kReceiveBufferSize = 64 * 1024;
 constexpr size_t kBodyBufferSize = 4 * kReceiveBufferSize;
@@ -224,7 +242,7 @@ struct CHttpRequest::Impl {
     requestHeaders = curl_slist_append(requestHeaders, "Pragma: no-cache");
     requestHeaders = curl_slist_append(requestHeaders, "Cache-Control: no-cache");
     if (!requestHeaders) return false;
-    std::string utf8Url = ToUtf8(url);
+    std::string utf8Url = EscapeUrl(ToUtf8(url));
     bool ok = SetRequestOptions(utf8Url) && SetRedirectOptions() && SetTimeOutOptions() &&
               SetCallbackOptions();
     return ok && curl_multi_add_handle(multi, easy) == CURLM_OK;

@@ -52,6 +52,15 @@ TEST_F(HttpClientTest, SendsAGetWithTheUserAgentAndNoCacheHeaders) {
   EXPECT_EQ(requests[0].HeaderCount("Accept-Encoding"), 0);
 }
 
+TEST_F(HttpClientTest, BlanksInTheUrlAreEscaped) {
+  m_server.On("/setup%20files/a%20b.txt", scripts::Body("spaced"));
+  auto request = CHttpRequest::Open(CString(m_server.Url("/setup files/a b.txt")));
+  ASSERT_TRUE(request) << GetLastOpenError();
+  EXPECT_EQ(ReadAll(*request), "spaced");
+  ASSERT_EQ(m_server.Requests().size(), 1u);
+  EXPECT_EQ(m_server.Requests()[0].target, "/setup%20files/a%20b.txt");
+}
+
 TEST_F(HttpClientTest, EveryStatusIsAResponse) {
   for (int status : {200, 404, 500}) {
     std::string path = "/status" + std::to_string(status);

@@ -99,6 +99,7 @@ nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 "$nginx_bin" -p "$demo/nginx" -c "$demo/nginx/nginx.conf" -g 'daemon off;' 2>"$demo/nginx/stderr.log" &
 nginx_pid=$!
 finish() {
+  remove_connection_stand_in
   kill "$nginx_pid" 2>/dev/null || true
   wait "$nginx_pid" 2>/dev/null || true
   if [ "${KEEP_DEMO:-0}" = 1 ]; then
@@ -108,6 +109,8 @@ finish() {
   fi
 }
 trap finish EXIT
+. scripts/connection.sh
+stand_in_for_a_connection
 for _ in $(seq 50); do
   curl -s -o /dev/null "http://$host/files/readme.txt" && break
   sleep 0.1

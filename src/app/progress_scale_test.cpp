@@ -36,6 +36,7 @@ TEST(ScaledProgressTest, RangeAndIncrementsFitAndFillTheBarExactlyOnce) {
        5000000000,
        {1, 1023, 999999999, 1000000000, 1000000000, 1000000000, 999998977}},
       {"beyond four terabytes", uint64_t{1} << 42, {uint64_t{1} << 41, 7, (uint64_t{1} << 41) - 7}},
+      {"the largest total there is", UINT64_MAX, {UINT64_MAX / 2, UINT64_MAX - UINT64_MAX / 2}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

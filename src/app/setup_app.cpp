@@ -1,6 +1,7 @@
 #include "app/setup_app.h"
 
 #include <cstdint>
+#include <limits>
 
 #include "app/default_host.h"
 #include "app/folder_listing.h"
@@ -25,6 +26,18 @@ constexpr uint64_t kMinimumServedSize = 1000;
 
 const char kNoConnection[] = "Error: No Internet connection.";
 const char kSiteNotFound[] = "Error: Download site not found.";
+
+// A name from the description inside the working folder. Descriptions may be written with "\"
+// between folders; here it is "/", so that every step names the same file.
+CString InWorkingFolder(const CString& workingFolder, CString name) {
+  name.Replace(u'\\', u'/');
+  return workingFolder + "/" + name;
+}
+
+uint64_t AddSaturating(uint64_t a, uint64_t b) {
+  return b > std::numeric_limits<uint64_t>::max() - a ? std::numeric_limits<uint64_t>::max()
+                                                      : a + b;
+}
 
 CString ProgramCaption() {
   CString folder, fileName;
@@ -71,7 +84,7 @@ void CSetupApp::HandOverToFinalSetup(const CString& workingFolder) {
   CString program = m_parser.GetValue("Program to run");
   ProcessId process = 0;
   if (StaysInWorkingFolder(program)) {
-    process = StartProgram(workingFolder + "/" + program, workingFolder);
+    process = StartProgram(InWorkingFolder(workingFolder, program), workingFolder);
   }
   m_dlgProgress.DestroyWindow();
   if (process != 0) {
@@ -123,7 +136,8 @@ bool CSetupApp::RunSetupFlow(CString applicationName, CString workingFolder,
     if (downloadSite.IsEmpty()) return FailWith(kSiteNotFound);
     for (bool more = m_parser.GetFirstFile(remote, local); more;
          more = m_parser.GetNextFile(remote, local)) {
-      total += GetRemoteFileSize("http://" + downloadSite + remote);
+      // Saturating: announced sizes come from servers and must not wrap the total round.
+      total = AddSaturating(total, GetRemoteFileSize("http://" + downloadSite + remote));
     }
   }
 
@@ -135,7 +149,7 @@ bool CSetupApp::RunSetupFlow(CString applicationName, CString workingFolder,
     const CString failed = "Error: Failed to download " + local;
     // A local name that leaves the working folder is never written.
     if (!StaysInWorkingFolder(local)) return FailWith(failed);
-    CString target = workingFolder + "/" + local;
+    CString target = InWorkingFolder(workingFolder, local);
     bool ok = m_downloader.StartDownload("http://" + downloadSite + remote, target, &progress);
     // A file copied from beside the program, or put back after a failed transfer, will do.
     if (!ok && !FileExists(target)) return FailWith(failed);
@@ -171,6 +185,7 @@ bool CSetupApp::WriteUserInfoFile(CString targetFolder, CString programPath, CSt
   if (!StaysInWorkingFolder(name)) return false;
   CString path = targetFolder;
   if (path.IsEmpty() || path[path.GetLength() - 1] != u'/') path += u'/';
+  name.Replace(u'\\', u'/');
   path += name;
   return WriteWholeFile(path, EncodeUtf16LeWithMark(text));
 }

@@ -210,6 +210,28 @@ TEST_F(RunSetupFlowTest, ATotalBeyondTheBarsRangeIsScaled) {
   EXPECT_EQ(ReadFile(m_work + "/huge.bin"), std::string("beside"));
 }
 
+TEST_F(RunSetupFlowTest, AnnouncedSizesCannotWrapTheTotalRound) {
+  // Two files announced at the largest length HTTP can carry and one of two bytes add up to
+  // exactly 2^64: a plain 64-bit sum would come round to the 3000 bytes of a.bin.
+  CLoopbackSite::Reply huge;
+  huge.announcedLength = uint64_t{INT64_MAX};
+  std::string entries = "/a.bin->a.bin\n/two.bin->two.bin";
+  for (const char* name : {"h1.bin", "h2.bin"}) {
+    m_site.Script(std::string("/") + name, {huge});
+    entries += std::string("\n/") + name + "->" + name;
+    WriteFile(m_appFolder + "/" + name, "beside");
+  }
+  m_site.Serve("/a.bin", std::string(3000, 'a'));
+  m_site.Serve("/two.bin", "ab");
+  WriteOfflineDescription(entries);
+
+  EXPECT_TRUE(RunFlow());
+  ASSERT_EQ(Ranges().size(), 1u);
+  const uint64_t range = std::stoull(Ranges()[0]);
+  EXPECT_GT(range, uint64_t{1} << 30);
+  EXPECT_LE(range, uint64_t{INT32_MAX});
+}
+
 TEST_F(RunSetupFlowTest, ChoosesTheFirstSiteThatServesTheFirstFileWithMoreThan1000Bytes) {
   m_site.Serve("/b/a.bin", std::string(1000, 'b'));
   m_site.Serve("/c/a.bin", std::string(1001, 'c'));

@@ -16,6 +16,6 @@ CString ComposeWorkingFolder(const CString& tempFolder, const CString& applicati
 CString GetCaptionFromFileName(const CString& fileName);
 
 // True when a name from a description, joined to the working folder, stays inside it: not
-// absolute and without a ".." part ("/" and "\" both count as separators, since the transfer
-// treats them alike). Empty text passes; joining it names the folder itself.
+// absolute and without a ".." part ("/" and "\" both count as separators: a name written with
+// "\" between folders is taken with "/"). Empty text passes; joining it names the folder itself.
 bool StaysInWorkingFolder(const CString& name);

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/text.h"
@@ -63,6 +64,11 @@ bool WriteWholeFile(const CString& path, const std::string& bytes) {
       ok = false;
     }
   }
+  struct stat status {};
+  const bool regularFile = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
   if (close(fd) != 0) ok = false;
+  // A file cut short would be read by the final setup as if it were whole: it goes (a device
+  // or anything else that is not a plain file stays where it is).
+  if (!ok && regularFile) unlink(ToUtf8(path).c_str());
   return ok;
 }

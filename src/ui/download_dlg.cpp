@@ -8,8 +8,10 @@ void CDownloadDlg::Create() {
   m_bWindow = true;
 }
 
-void CDownloadDlg::SetTotal(int64_t total) {
-  if (m_bWindow) FrontEnd().SetProgressRange(total);
+void CDownloadDlg::SetTotal(int64_t total, uint64_t bytesPerUnit) {
+  if (!m_bWindow) return;
+  FrontEnd().SetProgressUnit(bytesPerUnit);
+  FrontEnd().SetProgressRange(total);
 }
 
 void CDownloadDlg::OnDownloadProgress(uint64_t wParam, int64_t /*lParam*/) {

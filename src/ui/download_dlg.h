@@ -30,8 +30,9 @@ class CDownloadDlg : public CProgressSink {
   // Creates the window above all others, painted, with the bar at 1 of 0..100.
   void Create();
   bool IsWindow() const { return m_bWindow; }
-  // The bar's range becomes 0 to total; the position stays where it is.
-  void SetTotal(int64_t total);
+  // The bar's range becomes 0 to total; the position stays where it is. bytesPerUnit: the bytes
+  // one unit stands for, when the total was scaled to fit the bar.
+  void SetTotal(int64_t total, uint64_t bytesPerUnit = 1);
   // Moves the bar on by wParam and repaints it; 0 repaints without moving.
   void OnDownloadProgress(uint64_t wParam, int64_t lParam) override;
   // Takes the window out of the top band (before it is destroyed after a failed setup).

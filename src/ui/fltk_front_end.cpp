@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/text.h"
 #include "res/picture.h"
@@ -123,11 +124,16 @@ void CentreOnScreen(Fl_Window& window) {
 // Draws the picture, already scaled, at the area's origin; whatever runs past the window is cut.
 class CPictureArea : public Fl_Widget {
  public:
-  CPictureArea(int x, int y, int w, int h, const CPicture& picture)
-      : Fl_Widget(x, y, w, h), m_image(picture.rgb.data(), picture.width, picture.height, 3) {}
+  CPictureArea(int x, int y, int w, int h, CPicture picture)
+      : Fl_Widget(x, y, w, h),
+        m_picture(std::move(picture)),
+        m_image(m_picture.rgb.data(), m_picture.width, m_picture.height, 3) {}
   void draw() override { m_image.draw(x(), y()); }
 
  private:
+  // Declared first: the image only points at these pixels, so they are made before it and
+  // go after it.
+  CPicture m_picture;
   Fl_RGB_Image m_image;
 };
 
@@ -191,13 +197,12 @@ void HideWindowOf(Fl_Widget* widget, void*) {
 // The progress window with its two parts; the border is drawn last, over their edges.
 class CFltkFrontEnd::CWindow : public Fl_Window {
  public:
-  CWindow()
-      : Fl_Window(kWindowWidth, kWindowHeight, kWindowName),
-        m_picture(
-            ScalePictureSmooth(GetSetupPicture(), kPictureAreaWidth - 1, kPictureAreaHeight - 1)) {
+  CWindow() : Fl_Window(kWindowWidth, kWindowHeight, kWindowName) {
     color(kGroundColour);
     box(FL_FLAT_BOX);
-    new CPictureArea(0, 0, kPictureAreaWidth, kPictureAreaHeight, m_picture);
+    new CPictureArea(
+        0, 0, kPictureAreaWidth, kPictureAreaHeight,
+        ScalePictureSmooth(GetSetupPicture(), kPictureAreaWidth - 1, kPictureAreaHeight - 1));
     m_bar = new CBar(kBarX, kBarY, kBarWidth, kBarHeight);
     end();
     // The window cannot be closed by a key or the window manager while the setup runs.
@@ -212,7 +217,6 @@ class CFltkFrontEnd::CWindow : public Fl_Window {
   }
 
  private:
-  CPicture m_picture;  // must outlive the image that draws it
   CBar* m_bar;
 };
 

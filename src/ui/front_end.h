@@ -21,6 +21,9 @@ class CFrontEnd {
   virtual void CreateProgressWindow() = 0;
   // The bar's range becomes 0 to upper; its position stays.
   virtual void SetProgressRange(int64_t upper) = 0;
+  // How many bytes one unit of the range and of the increments stands for (1 unless a total
+  // too large for the bar was scaled down). Only what is shown as bytes depends on it.
+  virtual void SetProgressUnit(uint64_t bytesPerUnit) { (void)bytesPerUnit; }
   // The bar moves on by bytes, held at the end of its range and never back; 0 only repaints.
   // The bar is current when this returns: no event loop runs between calls.
   virtual void AdvanceProgress(uint64_t bytes) = 0;

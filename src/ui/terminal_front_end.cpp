@@ -53,6 +53,7 @@ void CTerminalFrontEnd::ShowMessageBox(const CString& caption, const CString& te
 void CTerminalFrontEnd::CreateProgressWindow() {
   if (m_bWindow) return;
   m_bar = CProgressBarState();
+  m_bytesPerUnit = 1;
   m_bWindow = true;
   m_started = m_clock();
   m_startPosition = m_bar.GetPosition();
@@ -63,6 +64,10 @@ void CTerminalFrontEnd::SetProgressRange(int64_t upper) {
   m_bar.SetRange(upper);
   m_startPosition = std::min(m_startPosition, m_bar.GetPosition());
   DrawBar(true);
+}
+
+void CTerminalFrontEnd::SetProgressUnit(uint64_t bytesPerUnit) {
+  m_bytesPerUnit = bytesPerUnit > 0 ? static_cast<double>(bytesPerUnit) : 1.0;
 }
 
 void CTerminalFrontEnd::AdvanceProgress(uint64_t bytes) {
@@ -88,19 +93,20 @@ void CTerminalFrontEnd::DrawBar(bool force) {
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(kBarWidth - filled), '-');
   double seconds = std::chrono::duration<double>(now - m_started).count();
-  double moved = static_cast<double>(m_bar.GetPosition() - m_startPosition);
+  double moved = static_cast<double>(m_bar.GetPosition() - m_startPosition) * m_bytesPerUnit;
   std::string rate = "--", left = "--:--";
   if (seconds > 0 && moved > 0) {
     double perSecond = moved / seconds;
     rate = FormatBytes(perSecond) + "/s";
-    double remaining = static_cast<double>(m_bar.GetUpper() - m_bar.GetPosition());
+    double remaining = static_cast<double>(m_bar.GetUpper() - m_bar.GetPosition()) * m_bytesPerUnit;
     left = FormatDuration(remaining > 0 ? remaining / perSecond : 0.0);
   }
   // "\033[K" clears what a longer earlier line left to the right.
   fprintf(m_stream, "\r[%s] %3d%%  %s of %s  %s  %s left\033[K", bar.c_str(),
           static_cast<int>(fraction * 100),
-          FormatBytes(static_cast<double>(m_bar.GetPosition())).c_str(),
-          FormatBytes(static_cast<double>(std::max<int64_t>(m_bar.GetUpper(), 0))).c_str(),
+          FormatBytes(static_cast<double>(m_bar.GetPosition()) * m_bytesPerUnit).c_str(),
+          FormatBytes(static_cast<double>(std::max<int64_t>(m_bar.GetUpper(), 0)) * m_bytesPerUnit)
+              .c_str(),
           rate.c_str(), left.c_str());
   fflush(m_stream);
   m_bBarOnLine = true;

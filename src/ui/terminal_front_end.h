@@ -20,6 +20,7 @@ class CTerminalFrontEnd : public CFrontEnd {
                       bool ownedByProgressWindow) override;
   void CreateProgressWindow() override;
   void SetProgressRange(int64_t upper) override;
+  void SetProgressUnit(uint64_t bytesPerUnit) override;
   // Redraws the bar at most about ten times a second.
   void AdvanceProgress(uint64_t bytes) override;
   void LeaveTopBand() override {}
@@ -42,4 +43,5 @@ class CTerminalFrontEnd : public CFrontEnd {
   std::chrono::steady_clock::time_point m_started;
   std::chrono::steady_clock::time_point m_lastDrawn;
   int64_t m_startPosition = 0;
+  double m_bytesPerUnit = 1;
 };

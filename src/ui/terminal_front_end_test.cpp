@@ -106,6 +106,23 @@ TEST(TerminalFrontEnd, DrawsPercentBytesRateAndTimeLeftAtMostTenTimesASecond) {
   EXPECT_NE(std::string::npos, line.find("[#######-----------------------]")) << line;
 }
 
+TEST(TerminalFrontEnd, AScaledBarStillShowsBytes) {
+  CPseudoTerminal terminal;
+  ASSERT_NE(nullptr, terminal.Stream());
+  CTestClock clock;
+  CTerminalFrontEnd frontEnd(terminal.Stream(), clock.Get());
+  frontEnd.CreateProgressWindow();
+  // 8 GiB in units of 4 bytes, as the driver scales a total beyond the bar's range.
+  frontEnd.SetProgressUnit(4);
+  frontEnd.SetProgressRange(int64_t{2} * 1024 * 1024 * 1024);
+  terminal.Take();
+  clock.now += 1000ms;
+  frontEnd.AdvanceProgress(uint64_t{1024} * 1024 * 1024 - 1);
+  std::string line = terminal.Take();
+  EXPECT_NE(std::string::npos, line.find("  50%  4.0 GiB of 8.0 GiB  4.0 GiB/s  0:01 left"))
+      << line;
+}
+
 TEST(TerminalFrontEnd, BoxesEndTheBarLineAndTheFinalStateIsAlwaysDrawn) {
   CPseudoTerminal terminal;
   ASSERT_NE(nullptr, terminal.Stream());

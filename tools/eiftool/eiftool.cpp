@@ -205,7 +205,8 @@ int RunDecrypt(const COptions& options) {
       DecodeDescriptionFile(CString(options.args[0]), options.keyText, plain);
   if (status == EDescriptionStatus::kCannotOpen) return IoError("cannot read " + options.args[0]);
   if (status != EDescriptionStatus::kOk && status != EDescriptionStatus::kKeyOperationFailed) {
-    std::printf("%s: does not decode: %s\n", options.args[0].c_str(), DescribeStatus(status));
+    std::fprintf(stderr, "%s: does not decode: %s\n", options.args[0].c_str(),
+                 DescribeStatus(status));
     return kExitProblems;
   }
   if (options.args.size() > 1) {
@@ -228,9 +229,10 @@ bool IsPlainName(const std::string& path) {
 
 // Loads as the downloader does. False, with the exit code set, when the file gives no text at
 // all: it cannot be read (printed as an I/O error), is empty, or does not decode (printed with
-// the reason). An encrypted file that decodes only in part adds a line to notes.
+// the reason, on the stream given: dump keeps standard output for the text). An encrypted file
+// that decodes only in part adds a line to notes.
 bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int& exitCode,
-                 std::vector<std::string>& notes) {
+                 std::vector<std::string>& notes, FILE* reasons) {
   const std::string& path = options.args[0];
   const CString full = FullPath(path);
   parser.SetDescriptionKey(options.keyText);
@@ -241,7 +243,7 @@ bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int
       return false;
     }
     if (bytes.empty()) {
-      std::printf("%s: the file is empty\n", path.c_str());
+      std::fprintf(reasons, "%s: the file is empty\n", path.c_str());
       exitCode = kExitProblems;
       return false;
     }
@@ -255,7 +257,7 @@ bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int
     if (status == EDescriptionStatus::kKeyOperationFailed) {
       notes.push_back(path + ": decodes only in part: " + DescribeStatus(status));
     } else if (status != EDescriptionStatus::kOk) {
-      std::printf("%s: does not decode: %s\n", path.c_str(), DescribeStatus(status));
+      std::fprintf(reasons, "%s: does not decode: %s\n", path.c_str(), DescribeStatus(status));
       exitCode = kExitProblems;
       return false;
     }
@@ -273,7 +275,7 @@ int RunCheck(const COptions& options) {
   CToolParser parser;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode, problems)) return exitCode;
+  if (!LoadForTool(options, parser, loaded, exitCode, problems, stdout)) return exitCode;
   auto report = [&problems](int line, const std::string& text) {
     problems.push_back(line > 0 ? "line " + std::to_string(line) + ": " + text : text);
   };
@@ -404,7 +406,7 @@ int RunDump(const COptions& options) {
   CToolParser parser;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode, warnings)) return exitCode;
+  if (!LoadForTool(options, parser, loaded, exitCode, warnings, stderr)) return exitCode;
   std::string out = ToUtf8(parser.Content());
   if (!out.empty() && out.back() != '\n') out += '\n';
   out += "--- Files to download\n";

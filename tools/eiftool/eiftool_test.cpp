@@ -15,14 +15,15 @@ namespace {
 
 struct CRun {
   int exitCode;
-  std::string out;  // standard output and standard error together
+  std::string out;
 };
 
 class EiftoolTest : public ::testing::Test {
  protected:
-  CRun Run(const std::string& args) {
-    const std::string command =
-        "cd '" + m_folder.path() + "' && '" EIFTOOL_PATH "' " + args + " 2>&1";
+  // Standard output and standard error together, or standard output alone.
+  CRun Run(const std::string& args, bool withStderr = true) {
+    const std::string command = "cd '" + m_folder.path() + "' && '" EIFTOOL_PATH "' " + args +
+                                (withStderr ? " 2>&1" : " 2>/dev/null");
     CRun run{-1, std::string()};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -152,6 +153,8 @@ TEST_F(EiftoolTest, DecryptNamesWhyAFileDoesNotDecode) {
     CRun run = Run("decrypt bad.eif");
     EXPECT_EQ(run.exitCode, 1) << c.reason;
     EXPECT_NE(run.out.find(c.reason), std::string::npos) << run.out;
+    // Standard output carries decoded bytes only: the reason goes to standard error.
+    EXPECT_EQ(Run("decrypt bad.eif", /*withStderr=*/false).out, "") << c.reason;
   }
 }
 
@@ -226,6 +229,7 @@ TEST_F(EiftoolTest, CheckOnFilesThatGiveLittleOrNoText) {
     EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
     EXPECT_NE(run.out.find(c.line), std::string::npos) << c.args << "\n" << run.out;
   }
+  EXPECT_EQ(Run("dump other.eif", /*withStderr=*/false).out, "");
 }
 
 TEST_F(EiftoolTest, DumpShowsTheTextAndEachEntry) {

@@ -472,9 +472,11 @@ int main(int argc, char** argv) {
     if (arg == "--help") {
       PrintHelp();
       return kExitOk;
-    } else if (arg == "--key" && i + 1 < argc) {
+    } else if (arg == "--key") {
+      if (i + 1 == argc) return Usage("--key needs a file");
       options.keyFile = argv[++i];
-    } else if (arg == "--chunk" && i + 1 < argc && std::strcmp(command->name, "encrypt") == 0) {
+    } else if (arg == "--chunk" && std::strcmp(command->name, "encrypt") == 0) {
+      if (i + 1 == argc) return Usage("--chunk takes a number");
       const std::string value = argv[++i];
       char* end = nullptr;
       const unsigned long chunk = std::strtoul(value.c_str(), &end, 10);

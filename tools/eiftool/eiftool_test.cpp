@@ -82,6 +82,20 @@ TEST_F(EiftoolTest, UsageAndInputErrorsExitWithTwo) {
       "check plain.ini --frobnicate",
   };
   for (const char* args : cases) EXPECT_EQ(Run(args).exitCode, 2) << args;
+
+  // An option that lacks its value says so, rather than calling itself unknown.
+  const struct {
+    const char* args;
+    const char* message;
+  } missing[] = {
+      {"dump plain.ini --key", "--key needs a file"},
+      {"encrypt plain.ini out.eif --chunk", "--chunk takes a number"},
+  };
+  for (const auto& c : missing) {
+    CRun run = Run(c.args);
+    EXPECT_EQ(run.exitCode, 2) << c.args;
+    EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+  }
 }
 
 TEST_F(EiftoolTest, EncryptDecryptRoundTrips) {

@@ -250,9 +250,13 @@ bool CIniParser::Load(CString name) {
       path.Right(4) == kPlainSuffix ? ReadPlainFile(path)
                                     : ReadEncryptedFile(path, m_strKeyText.c_str());
   if (!bytes) return false;
-  m_strContent = DecodeText(*bytes);
-  bytes.reset();
+  return LoadBytes(*bytes);
+}
 
+bool CIniParser::LoadBytes(const std::vector<unsigned char>& bytes) {
+  m_pIndex.reset();
+  m_bExpansionOverflow = false;
+  m_strContent = DecodeText(bytes);
   RemoveComments();
   if (!ExpandVariables()) {
     m_bExpansionOverflow = true;

@@ -21,6 +21,10 @@ class CIniParser {
   // Also false when variable expansion does not come to an end (a variable that refers to
   // itself, directly or through other tags): the expansion stops after a bounded amount.
   bool Load(CString name);
+  // The part of Load that follows the reading: decodes bytes already read (as ReadPlainFile or
+  // ReadEncryptedFile give them), removes comments, expands variables and tests "End". For a
+  // caller that has the bytes in hand already; Load itself goes through it.
+  bool LoadBytes(const std::vector<unsigned char>& bytes);
   bool HasContent() const;
 
   // Line 0 of the tag's value, trimmed. A missing tag shows the warning box "Tag '<name>' not

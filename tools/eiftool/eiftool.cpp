@@ -227,18 +227,19 @@ bool IsPlainName(const std::string& path) {
   return path.size() >= 4 && path.compare(path.size() - 4, 4, ".ini") == 0;
 }
 
-// Loads as the downloader does. False, with the exit code set, when the file gives no text at
-// all: it cannot be read (printed as an I/O error), is empty, or does not decode (printed with
-// the reason, on the stream given: dump keeps standard output for the text). An encrypted file
-// that decodes only in part adds a line to notes.
-bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int& exitCode,
-                 std::vector<std::string>& notes, FILE* reasons) {
+// Loads as the downloader does, reading (and decrypting) the file once: bytes receives what the
+// reader's own file functions give, and the parser loads them through the passes of Load. False,
+// with the exit code set, when the file gives no text at all: it cannot be read (printed as an
+// I/O error), is empty, or does not decode (printed with the reason, on the stream given: dump
+// keeps standard output for the text). An encrypted file that decodes only in part adds a line
+// to notes.
+bool LoadForTool(const COptions& options, CToolParser& parser, Bytes& bytes, bool& loaded,
+                 int& exitCode, std::vector<std::string>& notes, FILE* reasons) {
   const std::string& path = options.args[0];
   const CString full = FullPath(path);
-  parser.SetDescriptionKey(options.keyText);
+  bytes.clear();
   if (IsPlainName(path)) {
-    Bytes bytes;
-    if (!ReadBytes(path, bytes)) {
+    if (!ReadDescriptionFile(full, bytes)) {
       exitCode = IoError("cannot read " + path);
       return false;
     }
@@ -248,8 +249,7 @@ bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int
       return false;
     }
   } else {
-    Bytes plain;
-    const EDescriptionStatus status = DecodeDescriptionFile(full, options.keyText, plain);
+    const EDescriptionStatus status = DecodeDescriptionFile(full, options.keyText, bytes);
     if (status == EDescriptionStatus::kCannotOpen) {
       exitCode = IoError("cannot read " + path);
       return false;
@@ -262,7 +262,7 @@ bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int
       return false;
     }
   }
-  loaded = parser.Load(full);
+  loaded = parser.LoadBytes(bytes);
   return true;
 }
 
@@ -273,9 +273,10 @@ int RunCheck(const COptions& options) {
   std::vector<std::string> problems;
   CLineFrontEnd frontEnd(problems);
   CToolParser parser;
+  Bytes bytes;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode, problems, stdout)) return exitCode;
+  if (!LoadForTool(options, parser, bytes, loaded, exitCode, problems, stdout)) return exitCode;
   auto report = [&problems](int line, const std::string& text) {
     problems.push_back(line > 0 ? "line " + std::to_string(line) + ": " + text : text);
   };
@@ -321,12 +322,8 @@ int RunCheck(const COptions& options) {
   }
 
   // "//" straight after value text: a comment where a value was meant (such as a scheme).
-  std::optional<Bytes> bytes =
-      IsPlainName(options.args[0])
-          ? CIniParser::ReadPlainFile(FullPath(options.args[0]))
-          : CIniParser::ReadEncryptedFile(FullPath(options.args[0]), options.keyText.c_str());
-  if (bytes) {
-    const CString decoded = CToolParser::Decode(*bytes);
+  {
+    const CString decoded = CToolParser::Decode(bytes);
     int rawLine = 1;
     for (int i = 0; i < decoded.GetLength(); ++i) {
       if (decoded[i] == u'\n') {
@@ -404,9 +401,10 @@ int RunDump(const COptions& options) {
   std::vector<std::string> warnings;
   CLineFrontEnd frontEnd(warnings);
   CToolParser parser;
+  Bytes bytes;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode, warnings, stderr)) return exitCode;
+  if (!LoadForTool(options, parser, bytes, loaded, exitCode, warnings, stderr)) return exitCode;
   std::string out = ToUtf8(parser.Content());
   if (!out.empty() && out.back() != '\n') out += '\n';
   out += "--- Files to download\n";

@@ -1,8 +1,12 @@
 // The vendor's tool, run as a real program on real files.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -244,6 +248,44 @@ TEST_F(EiftoolTest, CheckOnFilesThatGiveLittleOrNoText) {
     EXPECT_NE(run.out.find(c.line), std::string::npos) << c.args << "\n" << run.out;
   }
   EXPECT_EQ(Run("dump other.eif", /*withStderr=*/false).out, "");
+}
+
+// How often a file is opened while a command runs, seen through inotify. Closes are watched too:
+// the kernel merges an event with an identical one still unread, and a close between two opens
+// keeps them apart.
+int CountOpens(const std::string& path, const std::function<void()>& run) {
+  const int fd = inotify_init1(IN_NONBLOCK);
+  if (fd < 0) return -1;
+  if (inotify_add_watch(fd, path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+    close(fd);
+    return -1;
+  }
+  run();
+  int opens = 0;
+  alignas(inotify_event) char buffer[4096];
+  ssize_t got = 0;
+  while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      opens += (event->mask & IN_OPEN) != 0;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  close(fd);
+  return opens;
+}
+
+// Each block of an encrypted file costs a private-key operation: check and dump read and decode
+// the file once, and load what they decoded.
+TEST_F(EiftoolTest, CheckAndDumpReadTheFileOnce) {
+  WriteFile(Sub("d.ini"), kDescription);
+  ASSERT_EQ(Run("encrypt d.ini d.eif --chunk 20").exitCode, 0);
+  for (const char* args : {"check d.eif", "dump d.eif", "check d.ini", "dump d.ini"}) {
+    const std::string file = Sub(std::strchr(args, ' ') + 1);
+    CRun run{-1, std::string()};
+    EXPECT_EQ(CountOpens(file, [&] { run = Run(args); }), 1) << args;
+    EXPECT_EQ(run.exitCode, 0) << args << "\n" << run.out;
+  }
 }
 
 TEST_F(EiftoolTest, DumpShowsTheTextAndEachEntry) {

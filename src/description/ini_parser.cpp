@@ -46,13 +46,22 @@ std::u16string TagKey(const CString& name) { return UpperAscii(u"[" + name.str()
 // that values have put in front of it is searched directly.
 class CVariableExpander {
  public:
-  CVariableExpander(const std::u16string& text, size_t maxReplacements, size_t maxInserted)
+  CVariableExpander(const std::u16string& text, size_t maxReplacements, size_t maxInserted,
+                    CIniParser::CExpansionTrace* trace)
       : m_text(text),
         m_textUpper(UpperAscii(text)),
         m_rest(text.rbegin(), text.rend()),
         m_nStatic(text.size()),
         m_nMaxReplacements(maxReplacements),
-        m_nMaxInserted(maxInserted) {}
+        m_nMaxInserted(maxInserted),
+        m_pTrace(trace) {
+    if (m_pTrace) {
+      m_pTrace->before = text;
+      m_pTrace->origins.clear();
+      m_pTrace->expandingAt = -1;
+      for (size_t i = text.size(); i > 0; --i) m_restOrigins.push_back(static_cast<int>(i - 1));
+    }
+  }
 
   // Expands; false when the bound stopped it. result: the text as it stands.
   bool Run(std::u16string& result) {
@@ -64,6 +73,7 @@ class CVariableExpander {
       if (ch != u'$') {
         m_done.push_back(ch);
         m_doneUpper.push_back(UpperAscii(ch));
+        if (m_pTrace) m_pTrace->origins.push_back(m_restOrigins.back());
         Pop(1);
         continue;
       }
@@ -79,8 +89,13 @@ class CVariableExpander {
       }
       if (!found) break;
       std::u16string name(m_rest.rbegin() + 1, m_rest.rbegin() + static_cast<long>(top - partner));
+      const int origin = m_pTrace ? m_restOrigins.back() : -1;
       CString value;
-      if (!ResolveFolderVariable(CString(name), value)) value = LookUp(CString(name));
+      if (!ResolveFolderVariable(CString(name), value)) {
+        if (m_pTrace) m_pTrace->expandingAt = origin;
+        value = LookUp(CString(name));
+        if (m_pTrace) m_pTrace->expandingAt = -1;
+      }
       const size_t length = static_cast<size_t>(value.GetLength());
       if (replacements == m_nMaxReplacements || inserted + length > m_nMaxInserted) {
         finished = false;
@@ -89,10 +104,14 @@ class CVariableExpander {
       ++replacements;
       inserted += length;
       Pop(top - partner + 1);
-      Push(value.str());
+      Push(value.str(), origin);
     }
     result = m_done;
     result.append(m_rest.rbegin(), m_rest.rend());
+    if (m_pTrace) {
+      m_pTrace->origins.insert(m_pTrace->origins.end(), m_restOrigins.rbegin(),
+                               m_restOrigins.rend());
+    }
     return finished;
   }
 
@@ -115,14 +134,16 @@ class CVariableExpander {
     for (size_t i = 0; i < count; ++i) {
       if (m_rest.size() > m_nStatic && m_rest.back() == u'[') --m_nPendingBrackets;
       m_rest.pop_back();
+      if (m_pTrace) m_restOrigins.pop_back();
     }
     m_nStatic = std::min(m_nStatic, m_rest.size());
   }
 
-  void Push(const std::u16string& value) {
+  void Push(const std::u16string& value, int origin) {
     for (auto it = value.rbegin(); it != value.rend(); ++it) {
       if (*it == u'[') ++m_nPendingBrackets;
       m_rest.push_back(*it);
+      if (m_pTrace) m_restOrigins.push_back(origin);
     }
   }
 
@@ -208,6 +229,8 @@ class CVariableExpander {
   size_t m_nPendingBrackets = 0;
   const size_t m_nMaxReplacements;
   const size_t m_nMaxInserted;
+  CIniParser::CExpansionTrace* m_pTrace;
+  std::vector<int> m_restOrigins;  // with a trace: the origin of each character of m_rest
   std::unordered_map<std::u16string, CNameState> m_names;
 };
 
@@ -407,7 +430,7 @@ bool CIniParser::ExpandVariables() {
   const CExpansionBounds& bounds = ExpansionBounds();
   CVariableExpander expander(m_strContent.str(),
                              bounds.replacementsBase + bounds.replacementsPerChar * length,
-                             bounds.insertedBase + bounds.insertedPerChar * length);
+                             bounds.insertedBase + bounds.insertedPerChar * length, m_pTrace);
   std::u16string result;
   const bool finished = expander.Run(result);
   m_strContent = CString(std::move(result));

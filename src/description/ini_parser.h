@@ -54,6 +54,20 @@ class CIniParser {
   // The key that Load hands to ReadEncryptedFile; the built-in description key unless the
   // vendor's tool sets another.
   void SetDescriptionKey(std::string keyText);
+  // A record of variable expansion, for a tool that reports positions in the file as written.
+  struct CExpansionTrace {
+    // The text after comments, before expansion: its lines are the lines of the file.
+    std::u16string before;
+    // For each character of the expanded text: its position in before, or, for a character
+    // that a variable brought in, the position of that variable's "$" (of the outermost one
+    // when values hold variables in turn).
+    std::vector<int> origins;
+    // While a variable is looked up (and a missing tag warns): the position in before of its
+    // "$"; -1 otherwise.
+    int expandingAt = -1;
+  };
+  // Loads fill trace from now on; nullptr (the default) records nothing.
+  void SetExpansionTrace(CExpansionTrace* trace) { m_pTrace = trace; }
   // True when the last Load stopped expanding variables at the bound.
   bool ExpansionOverflowed() const { return m_bExpansionOverflow; }
 
@@ -88,6 +102,7 @@ class CIniParser {
 
   std::string m_strKeyText;
   bool m_bExpansionOverflow = false;
+  CExpansionTrace* m_pTrace = nullptr;
   // Lookup caches over m_strContent, built on demand and dropped by Load.
   std::unique_ptr<CIndex> m_pIndex;
 };

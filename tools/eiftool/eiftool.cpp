@@ -2,6 +2,7 @@
 // descriptions, and checks and shows them as the downloader reads them.
 //
 // Exit codes: 0 success, 1 problems found (or a file that does not decode), 2 usage or I/O error.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,30 +94,64 @@ class CLineFrontEnd : public CFrontEnd {
   std::vector<std::string>& m_lines;
 };
 
-// The reader with a view of its text, for checking and showing.
+// The reader with a view of its text, for checking and showing. It records how variables were
+// expanded, so that a position in the text it holds maps back to a line of the file.
 class CToolParser : public CIniParser {
  public:
+  CToolParser() { SetExpansionTrace(&m_trace); }
+  CToolParser(const CToolParser&) = delete;
+  CToolParser& operator=(const CToolParser&) = delete;
+
   const CString& Content() const { return m_strContent; }
+  const CExpansionTrace& Trace() const { return m_trace; }
   int TagEnd(const CString& name) { return FindTagEnd(name); }
   int FileIndex() const { return m_nFileIndex; }
   int SiteIndex() const { return m_nSiteIndex; }
   static CString Decode(const Bytes& bytes) { return DecodeText(bytes); }
+
+ private:
+  CExpansionTrace m_trace;
 };
 
-// 1-based line number of a position in a text.
-int LineOf(const CString& text, int position) {
-  int line = 1;
-  for (int i = 0; i < position && i < text.GetLength(); ++i) line += text[i] == u'\n';
-  return line;
-}
+// Line numbers (from 1) of the file as written. Comment removal keeps every line feed, so the
+// lines of the text before expansion are the file's lines; a character that a variable brought
+// in counts on the line of that variable's "$".
+class CLineMap {
+ public:
+  explicit CLineMap(const CIniParser::CExpansionTrace& trace) : m_origins(trace.origins) {
+    m_lineAt.reserve(trace.before.size() + 1);
+    int line = 1;
+    for (char16_t ch : trace.before) {
+      m_lineAt.push_back(line);
+      line += ch == u'\n';
+    }
+    m_lineAt.push_back(line);
+  }
+  // The line of a position in the text before expansion.
+  int LineOfOriginal(int position) const {
+    if (position < 0) return 0;
+    return m_lineAt[std::min(static_cast<size_t>(position), m_lineAt.size() - 1)];
+  }
+  // The line of a position in the text the reader holds (its end: the last line).
+  int LineOf(int position) const {
+    if (position >= 0 && static_cast<size_t>(position) < m_origins.size()) {
+      return LineOfOriginal(m_origins[static_cast<size_t>(position)]);
+    }
+    return m_lineAt.back();
+  }
+
+ private:
+  const std::vector<int>& m_origins;
+  std::vector<int> m_lineAt;
+};
 
 // The lines of a tag's value as the reader counts them, with the line number of each.
 struct CValueLines {
   std::vector<CString> lines;
-  int firstLine = 0;
+  std::vector<int> numbers;
 };
 
-CValueLines ValueLines(CToolParser& parser, const CString& name) {
+CValueLines ValueLines(CToolParser& parser, const CLineMap& map, const CString& name) {
   CValueLines result;
   const CString& text = parser.Content();
   const int start = parser.TagEnd(name);
@@ -127,13 +162,13 @@ CValueLines ValueLines(CToolParser& parser, const CString& name) {
   while (first < stop && IsWhiteSpace(text[first])) ++first;
   CString section = text.Mid(first, stop - first);
   section.TrimRight();
-  result.firstLine = LineOf(text, first);
   int from = 0;
   while (true) {
     int to = section.Find(u'\n', from);
     if (to < 0) to = section.GetLength();
     CString line = section.Mid(from, to - from);
     result.lines.push_back(line.Trim());
+    result.numbers.push_back(map.LineOf(first + from));
     if (to >= section.GetLength()) break;
     from = to + 1;
   }
@@ -286,16 +321,16 @@ int RunCheck(const COptions& options) {
            "through other tags");
   }
   const CString& text = parser.Content();
+  const CLineMap lines(parser.Trace());
 
   // The terminator.
   const int endAt = parser.TagEnd(CString("End"));
   if (endAt < 0) {
     report(0, "no [End] tag");
   } else {
-    CValueLines end = ValueLines(parser, CString("End"));
+    CValueLines end = ValueLines(parser, lines, CString("End"));
     if (end.lines[0] != "End") {
-      report(end.firstLine ? end.firstLine : LineOf(text, endAt),
-             "[End] holds \"" + ToUtf8(end.lines[0]) + "\" instead of \"End\"");
+      report(end.numbers[0], "[End] holds \"" + ToUtf8(end.lines[0]) + "\" instead of \"End\"");
     }
   }
   for (const char* tag : kReadTags) {
@@ -305,16 +340,15 @@ int RunCheck(const COptions& options) {
   // A "[" after value text on its line ends the value there and opens a tag.
   bool valueOnLine = false;
   bool inTag = false;
-  int line = 1;
   for (int i = 0; i < text.GetLength(); ++i) {
     const char16_t ch = text[i];
     if (ch == u'\n') {
-      ++line;
       valueOnLine = false;
     } else if (inTag) {
       inTag = ch != u']';
     } else if (ch == u'[') {
-      if (valueOnLine) report(line, "a \"[\" cuts the value short; the rest is read as a tag");
+      if (valueOnLine)
+        report(lines.LineOf(i), "a \"[\" cuts the value short; the rest is read as a tag");
       inTag = true;
     } else if (!IsWhiteSpace(ch)) {
       valueOnLine = true;
@@ -341,13 +375,13 @@ int RunCheck(const COptions& options) {
   // that gives false, and a call that moved the cursor met a line that is no entry.
   const CString filesName("Files to download");
   if (parser.TagEnd(filesName) >= 0) {
-    const CValueLines files = ValueLines(parser, filesName);
+    const CValueLines files = ValueLines(parser, lines, filesName);
     CString remote, local;
     int before = 0;
     bool more = parser.GetFirstFile(remote, local);
     while (more) {
       if (LeavesWorkingFolder(local)) {
-        report(files.firstLine + before,
+        report(files.numbers[static_cast<size_t>(before)],
                "local name \"" + ToUtf8(local) + "\" leaves the working folder");
       }
       before = parser.FileIndex();
@@ -355,15 +389,14 @@ int RunCheck(const COptions& options) {
     }
     if (parser.FileIndex() > before) {
       const CString entry = files.lines[static_cast<size_t>(before)];
-      report(files.firstLine + before,
+      report(files.numbers[static_cast<size_t>(before)],
              "entry \"" + ToUtf8(entry) + "\" " +
                  (entry.Find(CString("->")) < 0 ? "has no \"->\"" : "has an empty side") +
                  "; the downloader stops here");
     } else {
       for (size_t i = static_cast<size_t>(before) + 1; i < files.lines.size(); ++i) {
         if (!files.lines[i].IsEmpty()) {
-          report(files.firstLine + static_cast<int>(i),
-                 "entries after a blank line in [Files to download] are ignored");
+          report(files.numbers[i], "entries after a blank line in [Files to download] are ignored");
           break;
         }
       }
@@ -371,24 +404,23 @@ int RunCheck(const COptions& options) {
   }
   const CString sitesName("Download Sites");
   if (parser.TagEnd(sitesName) >= 0) {
-    const CValueLines sites = ValueLines(parser, sitesName);
+    const CValueLines sites = ValueLines(parser, lines, sitesName);
     CString site;
     for (bool more = parser.GetFirstSite(site); more; more = parser.GetNextSite(site)) {
     }
     for (size_t i = static_cast<size_t>(parser.SiteIndex()) + 1; i < sites.lines.size(); ++i) {
       if (!sites.lines[i].IsEmpty()) {
-        report(sites.firstLine + static_cast<int>(i),
-               "entries after a blank line in [Download Sites] are ignored");
+        report(sites.numbers[i], "entries after a blank line in [Download Sites] are ignored");
         break;
       }
     }
   }
   for (const char* tag : {"User Info Filename", "Program to run"}) {
     if (parser.TagEnd(CString(tag)) < 0) continue;
-    const CValueLines value = ValueLines(parser, CString(tag));
+    const CValueLines value = ValueLines(parser, lines, CString(tag));
     if (LeavesWorkingFolder(value.lines[0])) {
-      report(value.firstLine, std::string("[") + tag + "] \"" + ToUtf8(value.lines[0]) +
-                                  "\" leaves the working folder");
+      report(value.numbers[0], std::string("[") + tag + "] \"" + ToUtf8(value.lines[0]) +
+                                   "\" leaves the working folder");
     }
   }
 

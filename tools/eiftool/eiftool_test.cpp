@@ -209,6 +209,11 @@ TEST_F(EiftoolTest, CheckReportsEachProblemOnItsLine) {
       {"[Program to run] p\n[User Info Filename] i\n[Download Sites]\nh\n"
        "[Files to download]\nx -> y\n\nlater -> z\n[End]\nEnd\n",
        {"line 8: entries after a blank line in [Files to download]"}},
+      // Lines are those of the file: a variable whose name spans lines does not take a line
+      // away, and a value brought in by a variable counts on the line of its "$".
+      {"[Note] costs $5\nor $6\n[Program to run] p\n[User Info Filename] i\n[Download Sites] h\n"
+       "[Files to download]\na -> ../b\nc -> $Up$\n[Up] ../c\n[End]\nEnd\n",
+       {"line 7: local name \"../b\" leaves", "line 8: local name \"../c\" leaves"}},
   };
   for (const Case& c : cases) {
     WriteFile(Sub("d.ini"), c.text);

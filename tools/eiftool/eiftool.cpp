@@ -76,24 +76,6 @@ CString FullPath(const std::string& path) {
   return CString(error ? path : full.string());
 }
 
-// Prints the reader's warning boxes as lines instead of showing them.
-class CLineFrontEnd : public CFrontEnd {
- public:
-  explicit CLineFrontEnd(std::vector<std::string>& lines) : m_lines(lines) { SetFrontEnd(this); }
-  ~CLineFrontEnd() override { SetFrontEnd(nullptr); }
-  void ShowMessageBox(const CString& caption, const CString& text, bool) override {
-    m_lines.push_back(ToUtf8(caption) + ": " + ToUtf8(text));
-  }
-  void CreateProgressWindow() override {}
-  void SetProgressRange(int64_t) override {}
-  void AdvanceProgress(uint64_t) override {}
-  void LeaveTopBand() override {}
-  void DestroyProgressWindow() override {}
-
- private:
-  std::vector<std::string>& m_lines;
-};
-
 // The reader with a view of its text, for checking and showing. It records how variables were
 // expanded, so that a position in the text it holds maps back to a line of the file.
 class CToolParser : public CIniParser {
@@ -174,6 +156,59 @@ CValueLines ValueLines(CToolParser& parser, const CLineMap& map, const CString& 
   }
   return result;
 }
+
+// A text on one output line: line breaks (a variable's name may span lines) are shown escaped.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char ch : text) {
+    if (ch == '\n') {
+      line += "\\n";
+    } else if (ch == '\r') {
+      line += "\\r";
+    } else {
+      line += ch;
+    }
+  }
+  return line;
+}
+
+// Takes the reader's warning boxes instead of showing them, noting for each whether a variable
+// was being expanded, and gives them as lines once the text's lines are known.
+class CBoxLines : public CFrontEnd {
+ public:
+  explicit CBoxLines(const CToolParser& parser) : m_parser(parser) { SetFrontEnd(this); }
+  ~CBoxLines() override { SetFrontEnd(nullptr); }
+  void ShowMessageBox(const CString& caption, const CString& text, bool) override {
+    m_boxes.push_back({ToUtf8(caption) + ": " + ToUtf8(text), m_parser.Trace().expandingAt});
+  }
+  void CreateProgressWindow() override {}
+  void SetProgressRange(int64_t) override {}
+  void AdvanceProgress(uint64_t) override {}
+  void LeaveTopBand() override {}
+  void DestroyProgressWindow() override {}
+
+  // Appends the boxes shown so far to lines, and forgets them. A missing tag met while expanding
+  // a variable is reported with the line of its "$".
+  void MoveTo(std::vector<std::string>& lines, const CLineMap& map) {
+    for (const CBox& box : m_boxes) {
+      if (box.variableAt >= 0) {
+        lines.push_back("line " + std::to_string(map.LineOfOriginal(box.variableAt)) +
+                        ": unresolved variable: " + OneLine(box.text));
+      } else {
+        lines.push_back(OneLine(box.text));
+      }
+    }
+    m_boxes.clear();
+  }
+
+ private:
+  struct CBox {
+    std::string text;
+    int variableAt;  // the "$" of the variable being expanded, or -1
+  };
+  const CToolParser& m_parser;
+  std::vector<CBox> m_boxes;
+};
 
 bool LeavesWorkingFolder(const CString& name) {
   if (name.IsEmpty()) return false;
@@ -306,8 +341,8 @@ const char* const kReadTags[] = {"Download Sites", "Files to download", "User In
 
 int RunCheck(const COptions& options) {
   std::vector<std::string> problems;
-  CLineFrontEnd frontEnd(problems);
   CToolParser parser;
+  CBoxLines boxes(parser);
   Bytes bytes;
   bool loaded = false;
   int exitCode = kExitOk;
@@ -322,6 +357,7 @@ int RunCheck(const COptions& options) {
   }
   const CString& text = parser.Content();
   const CLineMap lines(parser.Trace());
+  boxes.MoveTo(problems, lines);
 
   // The terminator.
   const int endAt = parser.TagEnd(CString("End"));
@@ -424,6 +460,7 @@ int RunCheck(const COptions& options) {
     }
   }
 
+  boxes.MoveTo(problems, lines);
   for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
   if (problems.empty()) std::printf("%s: no problems found\n", options.args[0].c_str());
   return problems.empty() ? kExitOk : kExitProblems;
@@ -431,8 +468,8 @@ int RunCheck(const COptions& options) {
 
 int RunDump(const COptions& options) {
   std::vector<std::string> warnings;
-  CLineFrontEnd frontEnd(warnings);
   CToolParser parser;
+  CBoxLines boxes(parser);
   Bytes bytes;
   bool loaded = false;
   int exitCode = kExitOk;
@@ -450,6 +487,7 @@ int RunDump(const COptions& options) {
     out += ToUtf8(site) + "\n";
   }
   std::fputs(out.c_str(), stdout);
+  boxes.MoveTo(warnings, CLineMap(parser.Trace()));
   for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());
   return loaded ? exitCode : kExitProblems;
 }

@@ -197,7 +197,8 @@ TEST_F(EiftoolTest, CheckReportsEachProblemOnItsLine) {
        {"line 4: \"//\" inside a value", "line 6: a \"[\" cuts the value short"}},
       {"[Program to run] $Nope$\n[User Info Filename] $Loop$\n[Loop] $Loop$.\n[Download Sites]\n"
        "h\n[Files to download]\nx -> y\n[End]\nEnd\n",
-       {"Ini Parser: Tag 'Nope' not found.", "variables do not come to an end"}},
+       {"line 1: unresolved variable: Ini Parser: Tag 'Nope' not found.",
+        "variables do not come to an end"}},
       {"[Program to run] ../p\n[User Info Filename] /etc/info\n[Download Sites]\nh\n\nlate\n"
        "[Files to download]\nx -> y\nno arrow\nz -> w\n[End]\nEnd\n",
        {"line 1: [Program to run] \"../p\" leaves", "line 2: [User Info Filename] \"/etc/info\"",
@@ -213,7 +214,9 @@ TEST_F(EiftoolTest, CheckReportsEachProblemOnItsLine) {
       // away, and a value brought in by a variable counts on the line of its "$".
       {"[Note] costs $5\nor $6\n[Program to run] p\n[User Info Filename] i\n[Download Sites] h\n"
        "[Files to download]\na -> ../b\nc -> $Up$\n[Up] ../c\n[End]\nEnd\n",
-       {"line 7: local name \"../b\" leaves", "line 8: local name \"../c\" leaves"}},
+       {"line 7: local name \"../b\" leaves", "line 8: local name \"../c\" leaves",
+        // The name's line feed is shown escaped: the warning stays on one line.
+        "line 1: unresolved variable: Ini Parser: Tag '5\\nor ' not found.\n"}},
   };
   for (const Case& c : cases) {
     WriteFile(Sub("d.ini"), c.text);

@@ -187,6 +187,14 @@ class CBoxLines : public CFrontEnd {
   void LeaveTopBand() override {}
   void DestroyProgressWindow() override {}
 
+  // Forgets the boxes shown so far outside variable expansion. Right after a load that is the
+  // warning of the load's own "End" lookup, for a caller that reports a missing End itself.
+  void DropOutsideVariables() {
+    m_boxes.erase(std::remove_if(m_boxes.begin(), m_boxes.end(),
+                                 [](const CBox& box) { return box.variableAt < 0; }),
+                  m_boxes.end());
+  }
+
   // Appends the boxes shown so far to lines, and forgets them. A missing tag met while expanding
   // a variable is reported with the line of its "$".
   void MoveTo(std::vector<std::string>& lines, const CLineMap& map) {
@@ -357,6 +365,7 @@ int RunCheck(const COptions& options) {
   }
   const CString& text = parser.Content();
   const CLineMap lines(parser.Trace());
+  boxes.DropOutsideVariables();  // a missing End is reported below, once
   boxes.MoveTo(problems, lines);
 
   // The terminator.

@@ -192,7 +192,7 @@ TEST_F(EiftoolTest, CheckReportsEachProblemOnItsLine) {
   const Case cases[] = {
       {"[Program to run] a\n[User Info Filename] b\n[Download Sites]\nh\n[Files to download]\n"
        "x -> y\n",
-       {"no [End] tag", "Ini Parser: Tag 'End' not found."}},
+       {"no [End] tag"}},
       {"[Program to run] a\n[End]\nend\n",
        {"line 3: [End] holds \"end\" instead of \"End\"", "missing tag [Download Sites]",
         "missing tag [Files to download]", "missing tag [User Info Filename]"}},
@@ -230,6 +230,15 @@ TEST_F(EiftoolTest, CheckReportsEachProblemOnItsLine) {
       EXPECT_NE(run.out.find(line), std::string::npos) << "missing: " << line << "\n" << run.out;
     }
   }
+  // A missing End is one problem, reported once; an unresolved $End$ is another.
+  WriteFile(Sub("d.ini"), "[Program to run] $End$\n");
+  CRun run = Run("check d.ini");
+  EXPECT_EQ(run.out.find("no [End] tag"), run.out.rfind("no [End] tag")) << run.out;
+  EXPECT_NE(run.out.find("no [End] tag"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("Tag 'End' not found"), run.out.rfind("Tag 'End' not found")) << run.out;
+  EXPECT_NE(run.out.find("line 1: unresolved variable: Ini Parser: Tag 'End' not found."),
+            std::string::npos)
+      << run.out;
 }
 
 TEST_F(EiftoolTest, CheckOnFilesThatGiveLittleOrNoText) {

@@ -44,6 +44,11 @@ std::u16string TagKey(const CString& name) { return UpperAscii(u"[" + name.str()
 // putting a value in front of it are cheap. The bottom of the rest is still a suffix of the
 // original text, so tags there are found through an index of the original text; only the part
 // that values have put in front of it is searched directly.
+//
+// A tag whose name holds no bracket can only match a "candidate": a "[", then text without
+// brackets, then "]". Both indexes map each candidate (upper-cased) to where it stands: the one
+// of the original text is built in one pass, the one of the finished part grows with it. Names
+// that hold "[" or "]" are rare and are searched for by scanning.
 class CVariableExpander {
  public:
   CVariableExpander(const std::u16string& text, size_t maxReplacements, size_t maxInserted,
@@ -55,6 +60,16 @@ class CVariableExpander {
         m_nMaxReplacements(maxReplacements),
         m_nMaxInserted(maxInserted),
         m_pTrace(trace) {
+    size_t open = std::u16string::npos;
+    for (size_t i = 0; i < m_textUpper.size(); ++i) {
+      if (m_textUpper[i] == u'[') {
+        open = i;
+      } else if (m_textUpper[i] == u']' && open != std::u16string::npos) {
+        m_textTags[m_textUpper.substr(open, i - open + 1)].push_back(open);
+        open = std::u16string::npos;
+      }
+    }
+    m_nWork += 2 * m_textUpper.size();
     if (m_pTrace) {
       m_pTrace->before = text;
       m_pTrace->origins.clear();
@@ -62,6 +77,8 @@ class CVariableExpander {
       for (size_t i = text.size(); i > 0; --i) m_restOrigins.push_back(static_cast<int>(i - 1));
     }
   }
+
+  size_t Work() const { return m_nWork; }
 
   // Expands; false when the bound stopped it. result: the text as it stands.
   bool Run(std::u16string& result) {
@@ -71,8 +88,7 @@ class CVariableExpander {
     while (!m_rest.empty()) {
       const char16_t ch = m_rest.back();
       if (ch != u'$') {
-        m_done.push_back(ch);
-        m_doneUpper.push_back(UpperAscii(ch));
+        Finish(ch);
         if (m_pTrace) m_pTrace->origins.push_back(m_restOrigins.back());
         Pop(1);
         continue;
@@ -117,12 +133,29 @@ class CVariableExpander {
 
  private:
   struct CNameState {
+    // Names that hold a bracket: the finished part is scanned.
     size_t scanFrom = 0;    // start positions in the finished part below this hold no match
     long foundInDone = -1;  // a match wholly inside the finished part: final
+    // Every name.
     bool indexed = false;
     std::vector<size_t> inText;  // matches in the original text, ascending
     size_t cursor = 0;           // first of inText that may still lie in the rest
   };
+
+  // Moves a character to the end of the finished part, noting a candidate that it completes.
+  void Finish(char16_t ch) {
+    const size_t position = m_done.size();
+    m_done.push_back(ch);
+    m_doneUpper.push_back(UpperAscii(ch));
+    if (ch == u'[') {
+      m_nOpenInDone = position;
+    } else if (ch == u']' && m_nOpenInDone != std::u16string::npos) {
+      const size_t length = position - m_nOpenInDone + 1;
+      m_doneTags.emplace(m_doneUpper.substr(m_nOpenInDone, length), m_nOpenInDone);
+      m_nWork += 2 * length;
+      m_nOpenInDone = std::u16string::npos;
+    }
+  }
 
   size_t Length() const { return m_done.size() + m_rest.size(); }
   size_t PendingLength() const { return m_rest.size() - m_nStatic; }
@@ -159,9 +192,16 @@ class CVariableExpander {
   long FindTag(const std::u16string& key) {
     CNameState& state = m_names[key];
     const size_t m = key.size();
-    if (state.foundInDone >= 0) return state.foundInDone;
+    m_nWork += m;
+    const bool plain = key.find_first_of(u"[]", 1) == m - 1;
     const size_t done = m_done.size();
-    if (done >= m) {
+    if (plain) {
+      auto it = m_doneTags.find(key);
+      if (it != m_doneTags.end()) return static_cast<long>(it->second);
+    } else if (state.foundInDone >= 0) {
+      return state.foundInDone;
+    } else if (done >= m) {
+      m_nWork += done - std::min(done, state.scanFrom);
       size_t p = m_doneUpper.find(key, state.scanFrom);
       if (p != std::u16string::npos) {
         state.foundInDone = static_cast<long>(p);
@@ -174,6 +214,7 @@ class CVariableExpander {
     // Matches that begin in the text that values put in front of the original suffix.
     const size_t pending = PendingLength();
     if (m_nPendingBrackets > 0) {
+      m_nWork += pending;
       for (size_t j = 0; j < pending; ++j) {
         if (At(done + j) == u'[' && MatchesAt(key, done + j)) return static_cast<long>(done + j);
       }
@@ -181,9 +222,15 @@ class CVariableExpander {
     // Matches wholly inside the original suffix.
     if (!state.indexed) {
       state.indexed = true;
-      for (size_t p = m_textUpper.find(key); p != std::u16string::npos;
-           p = m_textUpper.find(key, p + 1)) {
-        state.inText.push_back(p);
+      if (plain) {
+        auto it = m_textTags.find(key);
+        if (it != m_textTags.end()) state.inText = std::move(it->second);
+      } else {
+        m_nWork += m_textUpper.size();
+        for (size_t p = m_textUpper.find(key); p != std::u16string::npos;
+             p = m_textUpper.find(key, p + 1)) {
+          state.inText.push_back(p);
+        }
       }
     }
     const size_t suffixStart = m_text.size() - m_nStatic;
@@ -195,7 +242,7 @@ class CVariableExpander {
   }
 
   // Line 0 of the value after the tag end, trimmed: the value stops at the next "[".
-  CString LineZero(size_t start) const {
+  CString LineZero(size_t start) {
     const size_t length = Length();
     size_t first = start;
     while (first < length && IsWhiteSpace(At(first))) ++first;
@@ -205,6 +252,7 @@ class CVariableExpander {
       if (ch == u'\n' || ch == u'[') break;
       line.push_back(ch);
     }
+    m_nWork += first - start + line.size();
     CString value(std::move(line));
     value.TrimRight();
     return value;
@@ -229,9 +277,15 @@ class CVariableExpander {
   size_t m_nPendingBrackets = 0;
   const size_t m_nMaxReplacements;
   const size_t m_nMaxInserted;
+  size_t m_nWork = 0;
   CIniParser::CExpansionTrace* m_pTrace;
   std::vector<int> m_restOrigins;  // with a trace: the origin of each character of m_rest
   std::unordered_map<std::u16string, CNameState> m_names;
+  // Candidates of the original text, each with its positions (ascending) until a lookup takes
+  // them over; candidates of the finished part, each with its first position.
+  std::unordered_map<std::u16string, std::vector<size_t>> m_textTags;
+  std::unordered_map<std::u16string, size_t> m_doneTags;
+  size_t m_nOpenInDone = std::u16string::npos;  // a "[" in the finished part not yet closed
 };
 
 }  // namespace
@@ -433,6 +487,7 @@ bool CIniParser::ExpandVariables() {
                              bounds.insertedBase + bounds.insertedPerChar * length, m_pTrace);
   std::u16string result;
   const bool finished = expander.Run(result);
+  m_nExpansionWork = expander.Work();
   m_strContent = CString(std::move(result));
   m_pIndex.reset();
   return finished;

@@ -70,6 +70,9 @@ class CIniParser {
   void SetExpansionTrace(CExpansionTrace* trace) { m_pTrace = trace; }
   // True when the last Load stopped expanding variables at the bound.
   bool ExpansionOverflowed() const { return m_bExpansionOverflow; }
+  // The characters that the last expansion's tag lookups examined: a measure of its work that
+  // grows with the text, not with the text times the number of distinct variables. For tests.
+  size_t ExpansionWork() const { return m_nExpansionWork; }
 
   // Bounds of one expansion pass: replacements, and characters inserted by replacements, each
   // a fixed amount plus a multiple of the text's length before expansion. Process-wide; tests
@@ -102,6 +105,7 @@ class CIniParser {
 
   std::string m_strKeyText;
   bool m_bExpansionOverflow = false;
+  size_t m_nExpansionWork = 0;
   CExpansionTrace* m_pTrace = nullptr;
   // Lookup caches over m_strContent, built on demand and dropped by Load.
   std::unique_ptr<CIndex> m_pIndex;

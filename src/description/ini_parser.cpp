@@ -44,15 +44,41 @@ std::u16string TagKey(const CString& name) { return UpperAscii(u"[" + name.str()
 // putting a value in front of it are cheap. The bottom of the rest is still a suffix of the
 // original text, so tags there are found through an index of the original text; only the part
 // that values have put in front of it is searched directly.
+//
+// A tag whose name holds no bracket can only match a "candidate": a "[", then text without
+// brackets, then "]". Both indexes map each candidate (upper-cased) to where it stands: the one
+// of the original text is built in one pass, the one of the finished part grows with it. Names
+// that hold "[" or "]" are rare and are searched for by scanning.
 class CVariableExpander {
  public:
-  CVariableExpander(const std::u16string& text, size_t maxReplacements, size_t maxInserted)
+  CVariableExpander(const std::u16string& text, size_t maxReplacements, size_t maxInserted,
+                    CIniParser::CExpansionTrace* trace)
       : m_text(text),
         m_textUpper(UpperAscii(text)),
         m_rest(text.rbegin(), text.rend()),
         m_nStatic(text.size()),
         m_nMaxReplacements(maxReplacements),
-        m_nMaxInserted(maxInserted) {}
+        m_nMaxInserted(maxInserted),
+        m_pTrace(trace) {
+    size_t open = std::u16string::npos;
+    for (size_t i = 0; i < m_textUpper.size(); ++i) {
+      if (m_textUpper[i] == u'[') {
+        open = i;
+      } else if (m_textUpper[i] == u']' && open != std::u16string::npos) {
+        m_textTags[m_textUpper.substr(open, i - open + 1)].push_back(open);
+        open = std::u16string::npos;
+      }
+    }
+    m_nWork += 2 * m_textUpper.size();
+    if (m_pTrace) {
+      m_pTrace->before = text;
+      m_pTrace->origins.clear();
+      m_pTrace->expandingAt = -1;
+      for (size_t i = text.size(); i > 0; --i) m_restOrigins.push_back(static_cast<int>(i - 1));
+    }
+  }
+
+  size_t Work() const { return m_nWork; }
 
   // Expands; false when the bound stopped it. result: the text as it stands.
   bool Run(std::u16string& result) {
@@ -62,8 +88,8 @@ class CVariableExpander {
     while (!m_rest.empty()) {
       const char16_t ch = m_rest.back();
       if (ch != u'$') {
-        m_done.push_back(ch);
-        m_doneUpper.push_back(UpperAscii(ch));
+        Finish(ch);
+        if (m_pTrace) m_pTrace->origins.push_back(m_restOrigins.back());
         Pop(1);
         continue;
       }
@@ -79,8 +105,13 @@ class CVariableExpander {
       }
       if (!found) break;
       std::u16string name(m_rest.rbegin() + 1, m_rest.rbegin() + static_cast<long>(top - partner));
+      const int origin = m_pTrace ? m_restOrigins.back() : -1;
       CString value;
-      if (!ResolveFolderVariable(CString(name), value)) value = LookUp(CString(name));
+      if (!ResolveFolderVariable(CString(name), value)) {
+        if (m_pTrace) m_pTrace->expandingAt = origin;
+        value = LookUp(CString(name));
+        if (m_pTrace) m_pTrace->expandingAt = -1;
+      }
       const size_t length = static_cast<size_t>(value.GetLength());
       if (replacements == m_nMaxReplacements || inserted + length > m_nMaxInserted) {
         finished = false;
@@ -89,21 +120,42 @@ class CVariableExpander {
       ++replacements;
       inserted += length;
       Pop(top - partner + 1);
-      Push(value.str());
+      Push(value.str(), origin);
     }
     result = m_done;
     result.append(m_rest.rbegin(), m_rest.rend());
+    if (m_pTrace) {
+      m_pTrace->origins.insert(m_pTrace->origins.end(), m_restOrigins.rbegin(),
+                               m_restOrigins.rend());
+    }
     return finished;
   }
 
  private:
   struct CNameState {
+    // Names that hold a bracket: the finished part is scanned.
     size_t scanFrom = 0;    // start positions in the finished part below this hold no match
     long foundInDone = -1;  // a match wholly inside the finished part: final
+    // Every name.
     bool indexed = false;
     std::vector<size_t> inText;  // matches in the original text, ascending
     size_t cursor = 0;           // first of inText that may still lie in the rest
   };
+
+  // Moves a character to the end of the finished part, noting a candidate that it completes.
+  void Finish(char16_t ch) {
+    const size_t position = m_done.size();
+    m_done.push_back(ch);
+    m_doneUpper.push_back(UpperAscii(ch));
+    if (ch == u'[') {
+      m_nOpenInDone = position;
+    } else if (ch == u']' && m_nOpenInDone != std::u16string::npos) {
+      const size_t length = position - m_nOpenInDone + 1;
+      m_doneTags.emplace(m_doneUpper.substr(m_nOpenInDone, length), m_nOpenInDone);
+      m_nWork += 2 * length;
+      m_nOpenInDone = std::u16string::npos;
+    }
+  }
 
   size_t Length() const { return m_done.size() + m_rest.size(); }
   size_t PendingLength() const { return m_rest.size() - m_nStatic; }
@@ -115,14 +167,16 @@ class CVariableExpander {
     for (size_t i = 0; i < count; ++i) {
       if (m_rest.size() > m_nStatic && m_rest.back() == u'[') --m_nPendingBrackets;
       m_rest.pop_back();
+      if (m_pTrace) m_restOrigins.pop_back();
     }
     m_nStatic = std::min(m_nStatic, m_rest.size());
   }
 
-  void Push(const std::u16string& value) {
+  void Push(const std::u16string& value, int origin) {
     for (auto it = value.rbegin(); it != value.rend(); ++it) {
       if (*it == u'[') ++m_nPendingBrackets;
       m_rest.push_back(*it);
+      if (m_pTrace) m_restOrigins.push_back(origin);
     }
   }
 
@@ -138,9 +192,16 @@ class CVariableExpander {
   long FindTag(const std::u16string& key) {
     CNameState& state = m_names[key];
     const size_t m = key.size();
-    if (state.foundInDone >= 0) return state.foundInDone;
+    m_nWork += m;
+    const bool plain = key.find_first_of(u"[]", 1) == m - 1;
     const size_t done = m_done.size();
-    if (done >= m) {
+    if (plain) {
+      auto it = m_doneTags.find(key);
+      if (it != m_doneTags.end()) return static_cast<long>(it->second);
+    } else if (state.foundInDone >= 0) {
+      return state.foundInDone;
+    } else if (done >= m) {
+      m_nWork += done - std::min(done, state.scanFrom);
       size_t p = m_doneUpper.find(key, state.scanFrom);
       if (p != std::u16string::npos) {
         state.foundInDone = static_cast<long>(p);
@@ -153,6 +214,7 @@ class CVariableExpander {
     // Matches that begin in the text that values put in front of the original suffix.
     const size_t pending = PendingLength();
     if (m_nPendingBrackets > 0) {
+      m_nWork += pending;
       for (size_t j = 0; j < pending; ++j) {
         if (At(done + j) == u'[' && MatchesAt(key, done + j)) return static_cast<long>(done + j);
       }
@@ -160,9 +222,15 @@ class CVariableExpander {
     // Matches wholly inside the original suffix.
     if (!state.indexed) {
       state.indexed = true;
-      for (size_t p = m_textUpper.find(key); p != std::u16string::npos;
-           p = m_textUpper.find(key, p + 1)) {
-        state.inText.push_back(p);
+      if (plain) {
+        auto it = m_textTags.find(key);
+        if (it != m_textTags.end()) state.inText = std::move(it->second);
+      } else {
+        m_nWork += m_textUpper.size();
+        for (size_t p = m_textUpper.find(key); p != std::u16string::npos;
+             p = m_textUpper.find(key, p + 1)) {
+          state.inText.push_back(p);
+        }
       }
     }
     const size_t suffixStart = m_text.size() - m_nStatic;
@@ -174,7 +242,7 @@ class CVariableExpander {
   }
 
   // Line 0 of the value after the tag end, trimmed: the value stops at the next "[".
-  CString LineZero(size_t start) const {
+  CString LineZero(size_t start) {
     const size_t length = Length();
     size_t first = start;
     while (first < length && IsWhiteSpace(At(first))) ++first;
@@ -184,6 +252,7 @@ class CVariableExpander {
       if (ch == u'\n' || ch == u'[') break;
       line.push_back(ch);
     }
+    m_nWork += first - start + line.size();
     CString value(std::move(line));
     value.TrimRight();
     return value;
@@ -208,7 +277,15 @@ class CVariableExpander {
   size_t m_nPendingBrackets = 0;
   const size_t m_nMaxReplacements;
   const size_t m_nMaxInserted;
+  size_t m_nWork = 0;
+  CIniParser::CExpansionTrace* m_pTrace;
+  std::vector<int> m_restOrigins;  // with a trace: the origin of each character of m_rest
   std::unordered_map<std::u16string, CNameState> m_names;
+  // Candidates of the original text, each with its positions (ascending) until a lookup takes
+  // them over; candidates of the finished part, each with its first position.
+  std::unordered_map<std::u16string, std::vector<size_t>> m_textTags;
+  std::unordered_map<std::u16string, size_t> m_doneTags;
+  size_t m_nOpenInDone = std::u16string::npos;  // a "[" in the finished part not yet closed
 };
 
 }  // namespace
@@ -250,9 +327,13 @@ bool CIniParser::Load(CString name) {
       path.Right(4) == kPlainSuffix ? ReadPlainFile(path)
                                     : ReadEncryptedFile(path, m_strKeyText.c_str());
   if (!bytes) return false;
-  m_strContent = DecodeText(*bytes);
-  bytes.reset();
+  return LoadBytes(*bytes);
+}
 
+bool CIniParser::LoadBytes(const std::vector<unsigned char>& bytes) {
+  m_pIndex.reset();
+  m_bExpansionOverflow = false;
+  m_strContent = DecodeText(bytes);
   RemoveComments();
   if (!ExpandVariables()) {
     m_bExpansionOverflow = true;
@@ -403,9 +484,10 @@ bool CIniParser::ExpandVariables() {
   const CExpansionBounds& bounds = ExpansionBounds();
   CVariableExpander expander(m_strContent.str(),
                              bounds.replacementsBase + bounds.replacementsPerChar * length,
-                             bounds.insertedBase + bounds.insertedPerChar * length);
+                             bounds.insertedBase + bounds.insertedPerChar * length, m_pTrace);
   std::u16string result;
   const bool finished = expander.Run(result);
+  m_nExpansionWork = expander.Work();
   m_strContent = CString(std::move(result));
   m_pIndex.reset();
   return finished;

@@ -21,6 +21,10 @@ class CIniParser {
   // Also false when variable expansion does not come to an end (a variable that refers to
   // itself, directly or through other tags): the expansion stops after a bounded amount.
   bool Load(CString name);
+  // The part of Load that follows the reading: decodes bytes already read (as ReadPlainFile or
+  // ReadEncryptedFile give them), removes comments, expands variables and tests "End". For a
+  // caller that has the bytes in hand already; Load itself goes through it.
+  bool LoadBytes(const std::vector<unsigned char>& bytes);
   bool HasContent() const;
 
   // Line 0 of the tag's value, trimmed. A missing tag shows the warning box "Tag '<name>' not
@@ -50,8 +54,25 @@ class CIniParser {
   // The key that Load hands to ReadEncryptedFile; the built-in description key unless the
   // vendor's tool sets another.
   void SetDescriptionKey(std::string keyText);
+  // A record of variable expansion, for a tool that reports positions in the file as written.
+  struct CExpansionTrace {
+    // The text after comments, before expansion: its lines are the lines of the file.
+    std::u16string before;
+    // For each character of the expanded text: its position in before, or, for a character
+    // that a variable brought in, the position of that variable's "$" (of the outermost one
+    // when values hold variables in turn).
+    std::vector<int> origins;
+    // While a variable is looked up (and a missing tag warns): the position in before of its
+    // "$"; -1 otherwise.
+    int expandingAt = -1;
+  };
+  // Loads fill trace from now on; nullptr (the default) records nothing.
+  void SetExpansionTrace(CExpansionTrace* trace) { m_pTrace = trace; }
   // True when the last Load stopped expanding variables at the bound.
   bool ExpansionOverflowed() const { return m_bExpansionOverflow; }
+  // The characters that the last expansion's tag lookups examined: a measure of its work that
+  // grows with the text, not with the text times the number of distinct variables. For tests.
+  size_t ExpansionWork() const { return m_nExpansionWork; }
 
   // Bounds of one expansion pass: replacements, and characters inserted by replacements, each
   // a fixed amount plus a multiple of the text's length before expansion. Process-wide; tests
@@ -84,6 +105,8 @@ class CIniParser {
 
   std::string m_strKeyText;
   bool m_bExpansionOverflow = false;
+  size_t m_nExpansionWork = 0;
+  CExpansionTrace* m_pTrace = nullptr;
   // Lookup caches over m_strContent, built on demand and dropped by Load.
   std::unique_ptr<CIndex> m_pIndex;
 };

@@ -254,6 +254,48 @@ TEST_F(IniParserTest, CyclicVariablesStopAndFailTheLoad) {
   EXPECT_FALSE(m_parser.ExpansionOverflowed());
 }
 
+// The trace maps each character of the expanded text to where it stood, or to the "$" of the
+// variable that brought it in (the outer one for a value that holds a variable in turn).
+TEST_F(IniParserTest, ExpansionTraceMapsBackToTheTextBeforeExpansion) {
+  CIniParser::CExpansionTrace trace;
+  m_parser.SetExpansionTrace(&trace);
+  ASSERT_TRUE(LoadText("[A] x$B$y // c\n[B] 1$C$2\n[C] z\n[End]\nEnd"));
+  EXPECT_EQ(trace.before, u"[A] x$B$y \n[B] 1$C$2\n[C] z\n[End]\nEnd");
+  EXPECT_EQ(trace.expandingAt, -1);
+  const std::vector<int> head = {0, 1, 2, 3, 4, 5, 5, 5, 8, 9, 10, 11, 12, 13, 14, 15, 16, 19, 20};
+  ASSERT_GE(trace.origins.size(), head.size());
+  EXPECT_EQ(std::vector<int>(trace.origins.begin(), trace.origins.begin() + head.size()), head);
+  // One origin per character of the text the reader holds: "$C$" became "z".
+  EXPECT_EQ(trace.origins.size(), trace.before.size() - 2);
+  m_parser.SetExpansionTrace(nullptr);
+}
+
+// Many distinct variables, each with a tag of its own, some before and some after the text that
+// uses them: every lookup finds its tag without searching the whole text again, so the work of
+// the expansion grows with the text. (Its time is measured by the benchmark.)
+TEST_F(IniParserTest, ManyDistinctVariablesExpandInLinearWork) {
+  for (int count : {1000, 4000}) {
+    std::string head, uses, tail;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "Var " + std::to_string(i);
+      (i % 2 ? tail : head) += "[" + name + "] v" + std::to_string(i) + "\n";
+      uses += "/$" + name + "$/f -> f" + std::to_string(i) + "\n";
+    }
+    const std::string text = head + "[Files to download]\n" + uses + tail + "[End]\nEnd\n";
+    ASSERT_TRUE(LoadText(text));
+    EXPECT_TRUE(m_recorder.boxes.empty());
+    CString remote, local;
+    int files = 0;
+    for (bool ok = m_parser.GetFirstFile(remote, local); ok;
+         ok = m_parser.GetNextFile(remote, local)) {
+      EXPECT_EQ(remote, CString("/v" + std::to_string(files) + "/f"));
+      ++files;
+    }
+    EXPECT_EQ(files, count);
+    EXPECT_LE(m_parser.ExpansionWork(), 8 * text.size()) << count << " variables";
+  }
+}
+
 // Many entries load and walk to the end. The time this takes is measured by the benchmark.
 TEST_F(IniParserTest, LargeDescriptionWalksToTheEnd) {
   std::string text = "[Version] 1.2\n[Download Sites]\n";

@@ -2,6 +2,7 @@
 // descriptions, and checks and shows them as the downloader reads them.
 //
 // Exit codes: 0 success, 1 problems found (or a file that does not decode), 2 usage or I/O error.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,48 +76,64 @@ CString FullPath(const std::string& path) {
   return CString(error ? path : full.string());
 }
 
-// Prints the reader's warning boxes as lines instead of showing them.
-class CLineFrontEnd : public CFrontEnd {
- public:
-  explicit CLineFrontEnd(std::vector<std::string>& lines) : m_lines(lines) { SetFrontEnd(this); }
-  ~CLineFrontEnd() override { SetFrontEnd(nullptr); }
-  void ShowMessageBox(const CString& caption, const CString& text, bool) override {
-    m_lines.push_back(ToUtf8(caption) + ": " + ToUtf8(text));
-  }
-  void CreateProgressWindow() override {}
-  void SetProgressRange(int64_t) override {}
-  void AdvanceProgress(uint64_t) override {}
-  void LeaveTopBand() override {}
-  void DestroyProgressWindow() override {}
-
- private:
-  std::vector<std::string>& m_lines;
-};
-
-// The reader with a view of its text, for checking and showing.
+// The reader with a view of its text, for checking and showing. It records how variables were
+// expanded, so that a position in the text it holds maps back to a line of the file.
 class CToolParser : public CIniParser {
  public:
+  CToolParser() { SetExpansionTrace(&m_trace); }
+  CToolParser(const CToolParser&) = delete;
+  CToolParser& operator=(const CToolParser&) = delete;
+
   const CString& Content() const { return m_strContent; }
+  const CExpansionTrace& Trace() const { return m_trace; }
   int TagEnd(const CString& name) { return FindTagEnd(name); }
   int FileIndex() const { return m_nFileIndex; }
   int SiteIndex() const { return m_nSiteIndex; }
   static CString Decode(const Bytes& bytes) { return DecodeText(bytes); }
+
+ private:
+  CExpansionTrace m_trace;
 };
 
-// 1-based line number of a position in a text.
-int LineOf(const CString& text, int position) {
-  int line = 1;
-  for (int i = 0; i < position && i < text.GetLength(); ++i) line += text[i] == u'\n';
-  return line;
-}
+// Line numbers (from 1) of the file as written. Comment removal keeps every line feed, so the
+// lines of the text before expansion are the file's lines; a character that a variable brought
+// in counts on the line of that variable's "$".
+class CLineMap {
+ public:
+  explicit CLineMap(const CIniParser::CExpansionTrace& trace) : m_origins(trace.origins) {
+    m_lineAt.reserve(trace.before.size() + 1);
+    int line = 1;
+    for (char16_t ch : trace.before) {
+      m_lineAt.push_back(line);
+      line += ch == u'\n';
+    }
+    m_lineAt.push_back(line);
+  }
+  // The line of a position in the text before expansion.
+  int LineOfOriginal(int position) const {
+    if (position < 0) return 0;
+    return m_lineAt[std::min(static_cast<size_t>(position), m_lineAt.size() - 1)];
+  }
+  // The line of a position in the text the reader holds (its end: the last line).
+  int LineOf(int position) const {
+    if (position >= 0 && static_cast<size_t>(position) < m_origins.size()) {
+      return LineOfOriginal(m_origins[static_cast<size_t>(position)]);
+    }
+    return m_lineAt.back();
+  }
+
+ private:
+  const std::vector<int>& m_origins;
+  std::vector<int> m_lineAt;
+};
 
 // The lines of a tag's value as the reader counts them, with the line number of each.
 struct CValueLines {
   std::vector<CString> lines;
-  int firstLine = 0;
+  std::vector<int> numbers;
 };
 
-CValueLines ValueLines(CToolParser& parser, const CString& name) {
+CValueLines ValueLines(CToolParser& parser, const CLineMap& map, const CString& name) {
   CValueLines result;
   const CString& text = parser.Content();
   const int start = parser.TagEnd(name);
@@ -127,18 +144,79 @@ CValueLines ValueLines(CToolParser& parser, const CString& name) {
   while (first < stop && IsWhiteSpace(text[first])) ++first;
   CString section = text.Mid(first, stop - first);
   section.TrimRight();
-  result.firstLine = LineOf(text, first);
   int from = 0;
   while (true) {
     int to = section.Find(u'\n', from);
     if (to < 0) to = section.GetLength();
     CString line = section.Mid(from, to - from);
     result.lines.push_back(line.Trim());
+    result.numbers.push_back(map.LineOf(first + from));
     if (to >= section.GetLength()) break;
     from = to + 1;
   }
   return result;
 }
+
+// A text on one output line: line breaks (a variable's name may span lines) are shown escaped.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char ch : text) {
+    if (ch == '\n') {
+      line += "\\n";
+    } else if (ch == '\r') {
+      line += "\\r";
+    } else {
+      line += ch;
+    }
+  }
+  return line;
+}
+
+// Takes the reader's warning boxes instead of showing them, noting for each whether a variable
+// was being expanded, and gives them as lines once the text's lines are known.
+class CBoxLines : public CFrontEnd {
+ public:
+  explicit CBoxLines(const CToolParser& parser) : m_parser(parser) { SetFrontEnd(this); }
+  ~CBoxLines() override { SetFrontEnd(nullptr); }
+  void ShowMessageBox(const CString& caption, const CString& text, bool) override {
+    m_boxes.push_back({ToUtf8(caption) + ": " + ToUtf8(text), m_parser.Trace().expandingAt});
+  }
+  void CreateProgressWindow() override {}
+  void SetProgressRange(int64_t) override {}
+  void AdvanceProgress(uint64_t) override {}
+  void LeaveTopBand() override {}
+  void DestroyProgressWindow() override {}
+
+  // Forgets the boxes shown so far outside variable expansion. Right after a load that is the
+  // warning of the load's own "End" lookup, for a caller that reports a missing End itself.
+  void DropOutsideVariables() {
+    m_boxes.erase(std::remove_if(m_boxes.begin(), m_boxes.end(),
+                                 [](const CBox& box) { return box.variableAt < 0; }),
+                  m_boxes.end());
+  }
+
+  // Appends the boxes shown so far to lines, and forgets them. A missing tag met while expanding
+  // a variable is reported with the line of its "$".
+  void MoveTo(std::vector<std::string>& lines, const CLineMap& map) {
+    for (const CBox& box : m_boxes) {
+      if (box.variableAt >= 0) {
+        lines.push_back("line " + std::to_string(map.LineOfOriginal(box.variableAt)) +
+                        ": unresolved variable: " + OneLine(box.text));
+      } else {
+        lines.push_back(OneLine(box.text));
+      }
+    }
+    m_boxes.clear();
+  }
+
+ private:
+  struct CBox {
+    std::string text;
+    int variableAt;  // the "$" of the variable being expanded, or -1
+  };
+  const CToolParser& m_parser;
+  std::vector<CBox> m_boxes;
+};
 
 bool LeavesWorkingFolder(const CString& name) {
   if (name.IsEmpty()) return false;
@@ -205,7 +283,8 @@ int RunDecrypt(const COptions& options) {
       DecodeDescriptionFile(CString(options.args[0]), options.keyText, plain);
   if (status == EDescriptionStatus::kCannotOpen) return IoError("cannot read " + options.args[0]);
   if (status != EDescriptionStatus::kOk && status != EDescriptionStatus::kKeyOperationFailed) {
-    std::printf("%s: does not decode: %s\n", options.args[0].c_str(), DescribeStatus(status));
+    std::fprintf(stderr, "%s: does not decode: %s\n", options.args[0].c_str(),
+                 DescribeStatus(status));
     return kExitProblems;
   }
   if (options.args.size() > 1) {
@@ -226,28 +305,29 @@ bool IsPlainName(const std::string& path) {
   return path.size() >= 4 && path.compare(path.size() - 4, 4, ".ini") == 0;
 }
 
-// Loads as the downloader does. False, with the exit code set, when the file gives no text at
-// all: it cannot be read (printed as an I/O error), is empty, or does not decode (printed with
-// the reason). An encrypted file that decodes only in part adds a line to notes.
-bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int& exitCode,
-                 std::vector<std::string>& notes) {
+// Loads as the downloader does, reading (and decrypting) the file once: bytes receives what the
+// reader's own file functions give, and the parser loads them through the passes of Load. False,
+// with the exit code set, when the file gives no text at all: it cannot be read (printed as an
+// I/O error), is empty, or does not decode (printed with the reason, on the stream given: dump
+// keeps standard output for the text). An encrypted file that decodes only in part adds a line
+// to notes.
+bool LoadForTool(const COptions& options, CToolParser& parser, Bytes& bytes, bool& loaded,
+                 int& exitCode, std::vector<std::string>& notes, FILE* reasons) {
   const std::string& path = options.args[0];
   const CString full = FullPath(path);
-  parser.SetDescriptionKey(options.keyText);
+  bytes.clear();
   if (IsPlainName(path)) {
-    Bytes bytes;
-    if (!ReadBytes(path, bytes)) {
+    if (!ReadDescriptionFile(full, bytes)) {
       exitCode = IoError("cannot read " + path);
       return false;
     }
     if (bytes.empty()) {
-      std::printf("%s: the file is empty\n", path.c_str());
+      std::fprintf(reasons, "%s: the file is empty\n", path.c_str());
       exitCode = kExitProblems;
       return false;
     }
   } else {
-    Bytes plain;
-    const EDescriptionStatus status = DecodeDescriptionFile(full, options.keyText, plain);
+    const EDescriptionStatus status = DecodeDescriptionFile(full, options.keyText, bytes);
     if (status == EDescriptionStatus::kCannotOpen) {
       exitCode = IoError("cannot read " + path);
       return false;
@@ -255,12 +335,12 @@ bool LoadForTool(const COptions& options, CToolParser& parser, bool& loaded, int
     if (status == EDescriptionStatus::kKeyOperationFailed) {
       notes.push_back(path + ": decodes only in part: " + DescribeStatus(status));
     } else if (status != EDescriptionStatus::kOk) {
-      std::printf("%s: does not decode: %s\n", path.c_str(), DescribeStatus(status));
+      std::fprintf(reasons, "%s: does not decode: %s\n", path.c_str(), DescribeStatus(status));
       exitCode = kExitProblems;
       return false;
     }
   }
-  loaded = parser.Load(full);
+  loaded = parser.LoadBytes(bytes);
   return true;
 }
 
@@ -269,11 +349,12 @@ const char* const kReadTags[] = {"Download Sites", "Files to download", "User In
 
 int RunCheck(const COptions& options) {
   std::vector<std::string> problems;
-  CLineFrontEnd frontEnd(problems);
   CToolParser parser;
+  CBoxLines boxes(parser);
+  Bytes bytes;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode, problems)) return exitCode;
+  if (!LoadForTool(options, parser, bytes, loaded, exitCode, problems, stdout)) return exitCode;
   auto report = [&problems](int line, const std::string& text) {
     problems.push_back(line > 0 ? "line " + std::to_string(line) + ": " + text : text);
   };
@@ -283,16 +364,18 @@ int RunCheck(const COptions& options) {
            "through other tags");
   }
   const CString& text = parser.Content();
+  const CLineMap lines(parser.Trace());
+  boxes.DropOutsideVariables();  // a missing End is reported below, once
+  boxes.MoveTo(problems, lines);
 
   // The terminator.
   const int endAt = parser.TagEnd(CString("End"));
   if (endAt < 0) {
     report(0, "no [End] tag");
   } else {
-    CValueLines end = ValueLines(parser, CString("End"));
+    CValueLines end = ValueLines(parser, lines, CString("End"));
     if (end.lines[0] != "End") {
-      report(end.firstLine ? end.firstLine : LineOf(text, endAt),
-             "[End] holds \"" + ToUtf8(end.lines[0]) + "\" instead of \"End\"");
+      report(end.numbers[0], "[End] holds \"" + ToUtf8(end.lines[0]) + "\" instead of \"End\"");
     }
   }
   for (const char* tag : kReadTags) {
@@ -302,16 +385,15 @@ int RunCheck(const COptions& options) {
   // A "[" after value text on its line ends the value there and opens a tag.
   bool valueOnLine = false;
   bool inTag = false;
-  int line = 1;
   for (int i = 0; i < text.GetLength(); ++i) {
     const char16_t ch = text[i];
     if (ch == u'\n') {
-      ++line;
       valueOnLine = false;
     } else if (inTag) {
       inTag = ch != u']';
     } else if (ch == u'[') {
-      if (valueOnLine) report(line, "a \"[\" cuts the value short; the rest is read as a tag");
+      if (valueOnLine)
+        report(lines.LineOf(i), "a \"[\" cuts the value short; the rest is read as a tag");
       inTag = true;
     } else if (!IsWhiteSpace(ch)) {
       valueOnLine = true;
@@ -319,12 +401,8 @@ int RunCheck(const COptions& options) {
   }
 
   // "//" straight after value text: a comment where a value was meant (such as a scheme).
-  std::optional<Bytes> bytes =
-      IsPlainName(options.args[0])
-          ? CIniParser::ReadPlainFile(FullPath(options.args[0]))
-          : CIniParser::ReadEncryptedFile(FullPath(options.args[0]), options.keyText.c_str());
-  if (bytes) {
-    const CString decoded = CToolParser::Decode(*bytes);
+  {
+    const CString decoded = CToolParser::Decode(bytes);
     int rawLine = 1;
     for (int i = 0; i < decoded.GetLength(); ++i) {
       if (decoded[i] == u'\n') {
@@ -342,13 +420,13 @@ int RunCheck(const COptions& options) {
   // that gives false, and a call that moved the cursor met a line that is no entry.
   const CString filesName("Files to download");
   if (parser.TagEnd(filesName) >= 0) {
-    const CValueLines files = ValueLines(parser, filesName);
+    const CValueLines files = ValueLines(parser, lines, filesName);
     CString remote, local;
     int before = 0;
     bool more = parser.GetFirstFile(remote, local);
     while (more) {
       if (LeavesWorkingFolder(local)) {
-        report(files.firstLine + before,
+        report(files.numbers[static_cast<size_t>(before)],
                "local name \"" + ToUtf8(local) + "\" leaves the working folder");
       }
       before = parser.FileIndex();
@@ -356,15 +434,14 @@ int RunCheck(const COptions& options) {
     }
     if (parser.FileIndex() > before) {
       const CString entry = files.lines[static_cast<size_t>(before)];
-      report(files.firstLine + before,
+      report(files.numbers[static_cast<size_t>(before)],
              "entry \"" + ToUtf8(entry) + "\" " +
                  (entry.Find(CString("->")) < 0 ? "has no \"->\"" : "has an empty side") +
                  "; the downloader stops here");
     } else {
       for (size_t i = static_cast<size_t>(before) + 1; i < files.lines.size(); ++i) {
         if (!files.lines[i].IsEmpty()) {
-          report(files.firstLine + static_cast<int>(i),
-                 "entries after a blank line in [Files to download] are ignored");
+          report(files.numbers[i], "entries after a blank line in [Files to download] are ignored");
           break;
         }
       }
@@ -372,27 +449,27 @@ int RunCheck(const COptions& options) {
   }
   const CString sitesName("Download Sites");
   if (parser.TagEnd(sitesName) >= 0) {
-    const CValueLines sites = ValueLines(parser, sitesName);
+    const CValueLines sites = ValueLines(parser, lines, sitesName);
     CString site;
     for (bool more = parser.GetFirstSite(site); more; more = parser.GetNextSite(site)) {
     }
     for (size_t i = static_cast<size_t>(parser.SiteIndex()) + 1; i < sites.lines.size(); ++i) {
       if (!sites.lines[i].IsEmpty()) {
-        report(sites.firstLine + static_cast<int>(i),
-               "entries after a blank line in [Download Sites] are ignored");
+        report(sites.numbers[i], "entries after a blank line in [Download Sites] are ignored");
         break;
       }
     }
   }
   for (const char* tag : {"User Info Filename", "Program to run"}) {
     if (parser.TagEnd(CString(tag)) < 0) continue;
-    const CValueLines value = ValueLines(parser, CString(tag));
+    const CValueLines value = ValueLines(parser, lines, CString(tag));
     if (LeavesWorkingFolder(value.lines[0])) {
-      report(value.firstLine, std::string("[") + tag + "] \"" + ToUtf8(value.lines[0]) +
-                                  "\" leaves the working folder");
+      report(value.numbers[0], std::string("[") + tag + "] \"" + ToUtf8(value.lines[0]) +
+                                   "\" leaves the working folder");
     }
   }
 
+  boxes.MoveTo(problems, lines);
   for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
   if (problems.empty()) std::printf("%s: no problems found\n", options.args[0].c_str());
   return problems.empty() ? kExitOk : kExitProblems;
@@ -400,11 +477,12 @@ int RunCheck(const COptions& options) {
 
 int RunDump(const COptions& options) {
   std::vector<std::string> warnings;
-  CLineFrontEnd frontEnd(warnings);
   CToolParser parser;
+  CBoxLines boxes(parser);
+  Bytes bytes;
   bool loaded = false;
   int exitCode = kExitOk;
-  if (!LoadForTool(options, parser, loaded, exitCode, warnings)) return exitCode;
+  if (!LoadForTool(options, parser, bytes, loaded, exitCode, warnings, stderr)) return exitCode;
   std::string out = ToUtf8(parser.Content());
   if (!out.empty() && out.back() != '\n') out += '\n';
   out += "--- Files to download\n";
@@ -418,6 +496,7 @@ int RunDump(const COptions& options) {
     out += ToUtf8(site) + "\n";
   }
   std::fputs(out.c_str(), stdout);
+  boxes.MoveTo(warnings, CLineMap(parser.Trace()));
   for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", warning.c_str());
   return loaded ? exitCode : kExitProblems;
 }
@@ -470,9 +549,11 @@ int main(int argc, char** argv) {
     if (arg == "--help") {
       PrintHelp();
       return kExitOk;
-    } else if (arg == "--key" && i + 1 < argc) {
+    } else if (arg == "--key") {
+      if (i + 1 == argc) return Usage("--key needs a file");
       options.keyFile = argv[++i];
-    } else if (arg == "--chunk" && i + 1 < argc && std::strcmp(command->name, "encrypt") == 0) {
+    } else if (arg == "--chunk" && std::strcmp(command->name, "encrypt") == 0) {
+      if (i + 1 == argc) return Usage("--chunk takes a number");
       const std::string value = argv[++i];
       char* end = nullptr;
       const unsigned long chunk = std::strtoul(value.c_str(), &end, 10);

@@ -68,12 +68,17 @@ int OnConnectionBroken(Display* display) {
 // later calls on the display return at once instead of talking to the server.
 void KeepRunningWithoutDisplay(Display*, void*) {}
 
+// Events read before the connection broke are still queued when the toolkit's event loop finds
+// out; handling them would have it talk to the dead connection again.
+int DropEventsOnceLost(void*, void*) { return g_bDisplayLost ? 1 : 0; }
+
 void GuardAgainstDisplayLoss() {
   if (g_guardedDisplay == fl_display) return;
   g_guardedDisplay = fl_display;
   XIOErrorHandler previous = XSetIOErrorHandler(OnConnectionBroken);
   if (previous != OnConnectionBroken) g_otherIoErrorHandler = previous;
   XSetIOErrorExitHandler(fl_display, KeepRunningWithoutDisplay, nullptr);
+  Fl::add_system_handler(DropEventsOnceLost, nullptr);
 }
 
 // A window on a lost display is never taken down: the toolkit would ask the dead connection to

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -175,6 +176,29 @@ class LostDisplayTest : public ::testing::Test {
 constexpr char kOpenBoxLine[] = "Install_X_v1: Error: Download site not found.\n";
 constexpr char kLaterBoxLine[] = "Ini Parser: Tag [Program to run] not found.\n";
 
+// Checks that the probe ended normally, noticed the loss, and made no X request after the call
+// that noticed it. firstLines: what it wrote before the report on the requests.
+void ExpectProbeWentOnWithoutDisplay(CProbe& probe, const std::string& firstLines) {
+  ASSERT_TRUE(probe.Finish()) << "the probe hung after the display was lost";
+  ASSERT_TRUE(WIFEXITED(probe.WaitStatus()))
+      << "ended by signal " << WTERMSIG(probe.WaitStatus()) << "\n"
+      << probe.Err();
+  EXPECT_EQ(0, WEXITSTATUS(probe.WaitStatus())) << probe.Err();
+  const std::string& out = probe.Out();
+  ASSERT_EQ(firstLines + "lost\nno new front end\n", out.substr(0, out.find("requests")));
+  unsigned long whileNoticing = 0, afterNoticing = 0;
+  ASSERT_EQ(2, sscanf(out.c_str() + out.find("requests"),
+                      "requests while noticing the loss: %lu\n"
+                      "requests after noticing the loss: %lu\n",
+                      &whileNoticing, &afterNoticing))
+      << out;
+  // The toolkit may finish handling the event during which the loss showed, with a request or
+  // two that Xlib drops; were it to go on drawing, hundreds would follow and overflow Xlib's
+  // buffer.
+  EXPECT_LE(whileNoticing, 10u);
+  EXPECT_EQ(0u, afterNoticing);
+}
+
 TEST_F(LostDisplayTest, RunGoesOnWithoutTheWindowWhenTheServerGoesDuringProgress) {
   CProbe probe;
   ASSERT_TRUE(probe.Start(m_server.DisplayName(), "window"));
@@ -183,12 +207,7 @@ TEST_F(LostDisplayTest, RunGoesOnWithoutTheWindowWhenTheServerGoesDuringProgress
   m_server.Kill();
   probe.Send("go");
 
-  ASSERT_TRUE(probe.Finish()) << "the probe hung after the display was lost";
-  ASSERT_TRUE(WIFEXITED(probe.WaitStatus()))
-      << "ended by signal " << WTERMSIG(probe.WaitStatus()) << "\n"
-      << probe.Err();
-  EXPECT_EQ(0, WEXITSTATUS(probe.WaitStatus())) << probe.Err();
-  EXPECT_EQ("ready\nlost\nno new front end\nrequests after the loss: 0\n", probe.Out());
+  ExpectProbeWentOnWithoutDisplay(probe, "ready\n");
   // The box opened after the loss is a line, and the run did not wait for anyone to close it.
   EXPECT_EQ(kLaterBoxLine, probe.Err());
 }
@@ -199,12 +218,7 @@ TEST_F(LostDisplayTest, OpenBoxReturnsAndBecomesALineWhenTheServerGoes) {
   ASSERT_TRUE(WindowShows("Install_X_v1")) << "the box did not appear\n" << probe.Err();
   m_server.Kill();
 
-  ASSERT_TRUE(probe.Finish()) << "the probe hung after the display was lost";
-  ASSERT_TRUE(WIFEXITED(probe.WaitStatus()))
-      << "ended by signal " << WTERMSIG(probe.WaitStatus()) << "\n"
-      << probe.Err();
-  EXPECT_EQ(0, WEXITSTATUS(probe.WaitStatus())) << probe.Err();
-  EXPECT_EQ("lost\nno new front end\nrequests after the loss: 0\n", probe.Out());
+  ExpectProbeWentOnWithoutDisplay(probe, "");
   // Nobody may have read the box that vanished: it is written out, then the later one.
   EXPECT_EQ(std::string(kOpenBoxLine) + kLaterBoxLine, probe.Err());
 }

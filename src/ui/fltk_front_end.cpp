@@ -54,8 +54,8 @@ Display* g_guardedDisplay = nullptr;
 // What handled broken connections before: it still does for other connections of the process.
 XIOErrorHandler g_otherIoErrorHandler = nullptr;
 
-// Xlib calls this when a connection breaks and then the display's exit handler; the process
-// ends unless both return (the toolkit's own handler ends it at once).
+// Xlib calls this when a connection breaks, then the display's exit handler; the process ends
+// unless both return. The toolkit's own handler would end it at once.
 int OnConnectionBroken(Display* display) {
   if (display == g_guardedDisplay) {
     g_bDisplayLost = true;
@@ -313,7 +313,7 @@ std::unique_ptr<CFltkFrontEnd> CFltkFrontEnd::Open() {
     if (display == nullptr) return nullptr;
     fl_open_display(display);
   }
-  // The toolkit's handler ends the process when the connection breaks.
+  // Replaces the toolkit's handler, which ends the process when the connection breaks.
   GuardAgainstDisplayLoss();
   return std::unique_ptr<CFltkFrontEnd>(new CFltkFrontEnd());
 }
@@ -436,6 +436,7 @@ bool CFltkFrontEnd::RunMessageBox(const CString& caption, const CString& text,
   // A word too long for a line (a path, say) widens the box, but never beyond the screen.
   int screenX = 0, screenY = 0, screenWidth = 0, screenHeight = 0;
   Fl::screen_xywh(screenX, screenY, screenWidth, screenHeight, 0);
+  if (AbandonIfLost()) return false;
   textWidth = std::clamp(textWidth, 180, std::max(180, screenWidth - 4 * kMargin - kSign));
   textHeight = std::max(textHeight, kSign);
   int width = kMargin + kSign + kMargin + textWidth + kMargin;

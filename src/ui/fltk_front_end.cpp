@@ -11,13 +11,17 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/text.h"
 #include "res/picture.h"
+#include "ui/terminal_front_end.h"
 
 namespace {
 
@@ -42,7 +46,87 @@ const Fl_Color kFillColour = fl_rgb_color(0x1B, 0x6E, 0x8A);
 // How long creation waits for the window to reach the screen (a window manager maps it later).
 constexpr std::chrono::seconds kMapWait{2};
 
-Atom AtomNamed(const char* name) { return XInternAtom(fl_display, name, False); }
+// The connection to the X server broke. Set by Xlib's I/O error handler in whatever call found
+// out; checked before every use of the display, which is never touched again once it is set.
+std::atomic<bool> g_bDisplayLost{false};
+// The toolkit's display, whose loss the process survives.
+Display* g_guardedDisplay = nullptr;
+// What handled broken connections before: it still does for other connections of the process.
+XIOErrorHandler g_otherIoErrorHandler = nullptr;
+
+// Xlib calls this when a connection breaks, then the display's exit handler; the process ends
+// unless both return. The toolkit's own handler would end it at once.
+int OnConnectionBroken(Display* display) {
+  if (display == g_guardedDisplay) {
+    g_bDisplayLost = true;
+    return 0;
+  }
+  return g_otherIoErrorHandler != nullptr ? g_otherIoErrorHandler(display) : 0;
+}
+
+// Returning marks the connection dead: the call that found the break returns a failure, and
+// later calls on the display return at once instead of talking to the server.
+void KeepRunningWithoutDisplay(Display*, void*) {}
+
+// Events read before the connection broke are still queued when the toolkit's event loop finds
+// out; handling them would have it talk to the dead connection again.
+int DropEventsOnceLost(void*, void*) { return g_bDisplayLost ? 1 : 0; }
+
+void GuardAgainstDisplayLoss() {
+  if (g_guardedDisplay == fl_display) return;
+  g_guardedDisplay = fl_display;
+  XIOErrorHandler previous = XSetIOErrorHandler(OnConnectionBroken);
+  if (previous != OnConnectionBroken) g_otherIoErrorHandler = previous;
+  XSetIOErrorExitHandler(fl_display, KeepRunningWithoutDisplay, nullptr);
+  Fl::add_system_handler(DropEventsOnceLost, nullptr);
+}
+
+// A window on a lost display is never taken down: the toolkit would ask the dead connection to
+// destroy it and free its pixmaps, and Xlib keeps such requests in a buffer that nothing empties
+// any more, until one no longer fits and the call crashes. The windows stay here (reachable, so
+// not leaks) until the process ends.
+void KeepUntilExit(std::unique_ptr<Fl_Window> window) {
+  static auto* kept = new std::vector<std::unique_ptr<Fl_Window>>();
+  kept->push_back(std::move(window));
+}
+
+// Hands a window to KeepUntilExit, however the function that made it returns, if the display
+// was lost meanwhile.
+class CKeepIfLost {
+ public:
+  explicit CKeepIfLost(std::unique_ptr<Fl_Window>& window) : m_window(window) {}
+  CKeepIfLost(const CKeepIfLost&) = delete;
+  CKeepIfLost& operator=(const CKeepIfLost&) = delete;
+  ~CKeepIfLost() {
+    if (g_bDisplayLost && m_window) KeepUntilExit(std::move(m_window));
+  }
+
+ private:
+  std::unique_ptr<Fl_Window>& m_window;
+};
+
+// The names the window uses, asked for once up front, so that showing and stacking the window
+// later needs no answer from the server.
+constexpr const char* kAtomNames[] = {"_NET_SUPPORTING_WM_CHECK",
+                                      "_NET_WM_STATE",
+                                      "_NET_WM_STATE_ABOVE",
+                                      "_NET_WM_STATE_SKIP_TASKBAR",
+                                      "_NET_ACTIVE_WINDOW",
+                                      "_NET_WM_NAME",
+                                      "UTF8_STRING"};
+Atom g_atoms[std::size(kAtomNames)] = {};
+
+void InternAtoms() {
+  if (g_atoms[0] != None) return;
+  XInternAtoms(fl_display, const_cast<char**>(kAtomNames), static_cast<int>(std::size(kAtomNames)),
+               False, g_atoms);
+}
+
+Atom AtomNamed(const char* name) {
+  for (size_t i = 0; i < std::size(kAtomNames); ++i)
+    if (strcmp(kAtomNames[i], name) == 0 && g_atoms[i] != None) return g_atoms[i];
+  return XInternAtom(fl_display, name, False);
+}
 
 // A window manager that follows the desktop conventions announces itself on the root window.
 bool WindowManagerRuns() {
@@ -103,14 +187,16 @@ void BringToForeground(Window window, bool withWindowManager) {
     XSetInputFocus(fl_display, window, RevertToPointerRoot, CurrentTime);
 }
 
-// Runs the toolkit's events until the window is on screen, so that what is drawn next is seen.
+// Runs the toolkit's events until the window is on screen, so that what is drawn next is seen,
+// or until the display is lost.
 void WaitUntilViewable(Fl_Window& window) {
   auto deadline = std::chrono::steady_clock::now() + kMapWait;
-  while (std::chrono::steady_clock::now() < deadline) {
+  while (!g_bDisplayLost && std::chrono::steady_clock::now() < deadline) {
     XWindowAttributes attributes{};
     if (window.shown() && XGetWindowAttributes(fl_display, fl_xid(&window), &attributes) &&
         attributes.map_state == IsViewable)
       return;
+    if (g_bDisplayLost) return;
     Fl::wait(0.01);
   }
 }
@@ -221,20 +307,36 @@ class CFltkFrontEnd::CWindow : public Fl_Window {
 };
 
 std::unique_ptr<CFltkFrontEnd> CFltkFrontEnd::Open() {
+  if (g_bDisplayLost) return nullptr;
   if (fl_display == nullptr) {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return nullptr;
     fl_open_display(display);
   }
+  // Replaces the toolkit's handler, which ends the process when the connection breaks.
+  GuardAgainstDisplayLoss();
   return std::unique_ptr<CFltkFrontEnd>(new CFltkFrontEnd());
 }
 
-CFltkFrontEnd::CFltkFrontEnd() { m_bWindowManager = WindowManagerRuns(); }
+bool CFltkFrontEnd::DisplayLost() { return g_bDisplayLost; }
+
+CFltkFrontEnd::CFltkFrontEnd() {
+  if (g_bDisplayLost) return;
+  InternAtoms();
+  if (!g_bDisplayLost) m_bWindowManager = WindowManagerRuns();
+}
 
 CFltkFrontEnd::~CFltkFrontEnd() { DestroyProgressWindow(); }
 
+bool CFltkFrontEnd::AbandonIfLost() {
+  if (!g_bDisplayLost) return false;
+  if (m_window) KeepUntilExit(std::move(m_window));
+  m_bTopBand = false;
+  return true;
+}
+
 void CFltkFrontEnd::CreateProgressWindow() {
-  if (m_window) return;
+  if (AbandonIfLost() || m_window) return;
   m_bar = CProgressBarState();
   m_nFilled = 0;
   m_window = std::make_unique<CWindow>();
@@ -245,6 +347,7 @@ void CFltkFrontEnd::CreateProgressWindow() {
     m_window->set_override();  // nothing would place or stack it otherwise
   CentreOnScreen(*m_window);
   m_window->show();
+  if (AbandonIfLost()) return;
   Window xid = fl_xid(m_window.get());
   SetWindowName(xid, kWindowName);
   m_bTopBand = true;
@@ -255,24 +358,27 @@ void CFltkFrontEnd::CreateProgressWindow() {
     SendToWindowManager(xid, "_NET_WM_STATE", 0,
                         static_cast<long>(AtomNamed("_NET_WM_STATE_SKIP_TASKBAR")), 0);
   WaitUntilViewable(*m_window);
+  if (AbandonIfLost()) return;
   BringToForeground(xid, m_bWindowManager);
   m_window->redraw();
   RepaintBar();
 }
 
 void CFltkFrontEnd::SetProgressRange(int64_t upper) {
+  if (AbandonIfLost()) return;
   m_bar.SetRange(upper);
   RepaintBar();
 }
 
 void CFltkFrontEnd::AdvanceProgress(uint64_t bytes) {
+  if (AbandonIfLost()) return;
   m_bar.Advance(bytes);
   if (!m_window) return;
   if (bytes == 0 || m_bar.GetFilledWidth(kBarInnerWidth) != m_nFilled) RepaintBar();
 }
 
 void CFltkFrontEnd::RepaintBar() {
-  if (!m_window) return;
+  if (AbandonIfLost() || !m_window) return;
   m_nFilled = m_bar.GetFilledWidth(kBarInnerWidth);
   m_window->Bar().SetFilled(m_nFilled);
   m_window->Bar().redraw();
@@ -280,30 +386,43 @@ void CFltkFrontEnd::RepaintBar() {
   if (m_bTopBand && !m_bWindowManager) XRaiseWindow(fl_display, fl_xid(m_window.get()));
   // No event loop runs between progress messages: take in pending exposures (so that a window
   // uncovered meanwhile is drawn again), draw, and wait until the server has done it.
+  // Any of these may be the call that finds the display gone.
   XSync(fl_display, False);
+  if (AbandonIfLost()) return;
   Fl::check();
+  if (AbandonIfLost()) return;
   Fl::flush();
+  if (AbandonIfLost()) return;
   XSync(fl_display, False);
+  if (AbandonIfLost()) return;
   ++m_nRepaints;
 }
 
 void CFltkFrontEnd::LeaveTopBand() {
-  if (!m_window || !m_bTopBand) return;
+  if (AbandonIfLost() || !m_window || !m_bTopBand) return;
   m_bTopBand = false;
   SetAboveState(fl_xid(m_window.get()), m_bWindowManager, false);
   XFlush(fl_display);
 }
 
 void CFltkFrontEnd::DestroyProgressWindow() {
-  if (!m_window) return;
+  if (AbandonIfLost() || !m_window) return;
   m_window->hide();
   m_window.reset();
   Fl::flush();
+  if (g_bDisplayLost) return;
   XSync(fl_display, False);
 }
 
 void CFltkFrontEnd::ShowMessageBox(const CString& caption, const CString& text,
                                    bool ownedByProgressWindow) {
+  if (!RunMessageBox(caption, text, ownedByProgressWindow))
+    CTerminalFrontEnd(stderr).ShowMessageBox(caption, text, ownedByProgressWindow);
+}
+
+bool CFltkFrontEnd::RunMessageBox(const CString& caption, const CString& text,
+                                  bool ownedByProgressWindow) {
+  if (AbandonIfLost()) return false;
   constexpr int kMargin = 15;
   constexpr int kSign = 32;
   constexpr int kButtonWidth = 90;
@@ -313,45 +432,56 @@ void CFltkFrontEnd::ShowMessageBox(const CString& caption, const CString& text,
   fl_font(FL_HELVETICA, 14);
   int textWidth = kMaxTextWidth, textHeight = 0;
   fl_measure(body.c_str(), textWidth, textHeight, 0);
+  if (AbandonIfLost()) return false;
   // A word too long for a line (a path, say) widens the box, but never beyond the screen.
   int screenX = 0, screenY = 0, screenWidth = 0, screenHeight = 0;
   Fl::screen_xywh(screenX, screenY, screenWidth, screenHeight, 0);
+  if (AbandonIfLost()) return false;
   textWidth = std::clamp(textWidth, 180, std::max(180, screenWidth - 4 * kMargin - kSign));
   textHeight = std::max(textHeight, kSign);
   int width = kMargin + kSign + kMargin + textWidth + kMargin;
   int height = kMargin + textHeight + kMargin + kButtonHeight + kMargin;
 
-  Fl_Window box(width, height);
-  box.copy_label(ToUtf8(caption).c_str());
-  box.xclass("corvanel");
+  auto box = std::make_unique<Fl_Window>(width, height);
+  CKeepIfLost keepIfLost(box);
+  box->copy_label(ToUtf8(caption).c_str());
+  box->xclass("corvanel");
   new CWarningSign(kMargin, kMargin);
   new CPlainText(kMargin + kSign + kMargin, kMargin, textWidth, textHeight, body);
   auto* ok = new Fl_Return_Button(width - kMargin - kButtonWidth, height - kMargin - kButtonHeight,
                                   kButtonWidth, kButtonHeight, "OK");
   ok->callback(HideWindowOf);
-  box.callback(HideWindowOf);  // Escape and the window manager's close
-  box.end();
-  box.set_modal();
-  box.size_range(width, height, width, height);
+  box->callback(HideWindowOf);  // Escape and the window manager's close
+  box->end();
+  box->set_modal();
+  box->size_range(width, height, width, height);
   // A box that belongs to the progress window is centred on it, which is centred on the screen;
   // every box is kept above, so that it is never hidden behind the progress window.
-  CentreOnScreen(box);
-  box.show();
-  Window xid = fl_xid(&box);
+  CentreOnScreen(*box);
+  box->show();
+  if (AbandonIfLost()) return false;
+  Window xid = fl_xid(box.get());
   if (ownedByProgressWindow && m_window)
     XSetTransientForHint(fl_display, xid, fl_xid(m_window.get()));
   else
     XDeleteProperty(fl_display, xid, XA_WM_TRANSIENT_FOR);
   SetAboveState(xid, m_bWindowManager, true);
-  WaitUntilViewable(box);
+  WaitUntilViewable(*box);
+  if (AbandonIfLost()) return false;
   BringToForeground(xid, m_bWindowManager);
   ok->take_focus();
-  box.redraw();
+  box->redraw();
   Fl::flush();
-  while (box.shown()) Fl::wait();
+  while (box->shown() && !g_bDisplayLost) Fl::wait();
+  // The display went while the box was open: nobody may have read it.
+  if (box->shown()) return false;
   // No event loop runs after the box either: what it uncovered is drawn again now.
   XSync(fl_display, False);
+  if (g_bDisplayLost) return true;
   Fl::check();
+  if (g_bDisplayLost) return true;
   Fl::flush();
+  if (g_bDisplayLost) return true;
   XSync(fl_display, False);
+  return true;
 }

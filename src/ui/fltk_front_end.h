@@ -1,5 +1,10 @@
 // The desktop front end: the progress window and the warning boxes as FLTK windows on an X
 // display. There is one display per process; it stays open until the process ends.
+//
+// The display may go away while the run goes on (the user logs out, the X server restarts).
+// From then on the front end touches neither the toolkit nor the connection again and behaves
+// like the terminal front end without a terminal: a box is one line "caption: text" on standard
+// error, and the progress window is gone.
 #pragma once
 
 #include <memory>
@@ -8,12 +13,17 @@
 
 class CFltkFrontEnd : public CFrontEnd {
  public:
-  // The front end on the display that DISPLAY names, or nullptr when it cannot be opened.
+  // The front end on the display that DISPLAY names, or nullptr when it cannot be opened or
+  // the process's display has been lost.
   static std::unique_ptr<CFltkFrontEnd> Open();
+  // Whether the connection to the X server broke (the server ended or closed it). It never
+  // comes back: the toolkit keeps one display for the life of the process.
+  static bool DisplayLost();
   ~CFltkFrontEnd() override;
 
   // A modal dialog titled caption with a warning sign, the text and one OK button; returns once
-  // it is closed (OK, Enter, Escape or the window manager's close).
+  // it is closed (OK, Enter, Escape or the window manager's close). Once the display is lost
+  // (also while the box is open) the box is the line "caption: text" on standard error.
   void ShowMessageBox(const CString& caption, const CString& text,
                       bool ownedByProgressWindow) override;
   // A borderless 465 x 283 window named "Corvanel", centred and above the others, holding the
@@ -36,6 +46,10 @@ class CFltkFrontEnd : public CFrontEnd {
   class CWindow;
   CFltkFrontEnd();
   void RepaintBar();
+  // True once the display is lost; the window is then left as it is, never touched again.
+  bool AbandonIfLost();
+  // Shows the box and waits until it is closed; false when the display was lost before that.
+  bool RunMessageBox(const CString& caption, const CString& text, bool ownedByProgressWindow);
 
   std::unique_ptr<CWindow> m_window;
   CProgressBarState m_bar;

@@ -181,6 +181,16 @@ bool CXvfbServer::StartWindowManager() {
   return running;
 }
 
+void CXvfbServer::Kill() {
+  StopChild(m_windowManager);
+  if (m_pid > 0) {
+    kill(m_pid, SIGKILL);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+  }
+}
+
 void CXvfbServer::Stop() {
   StopChild(m_windowManager);
   StopChild(m_pid);

@@ -25,6 +25,9 @@ class CXvfbServer {
   bool StartWindowManager();
   // ":N", the value for DISPLAY.
   const std::string& DisplayName() const { return m_name; }
+  // Ends the server at once (SIGKILL), the way a crash or an ended session takes a display away:
+  // every connection to it breaks.
+  void Kill();
 
  private:
   void Stop();

@@ -16,8 +16,8 @@
 #include "platform/network.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "support/loopback_site.h"
 #include "support/recording_front_end.h"
+#include "support/scripted_http_server.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -172,7 +172,7 @@ class RunSetupFlowTest : public ::testing::Test {
   CTempFolder m_temp;
   std::string m_appFolder = m_temp.Sub("download");
   std::string m_work = m_temp.Sub("tmp/Corvanel/PhotoToolSetup");
-  CLoopbackSite m_site;
+  CScriptedHttpServer m_site;
   CRecordingFrontEnd m_recorder;
   CDownloadDlg m_window;
   CSetupApp m_app;
@@ -180,8 +180,8 @@ class RunSetupFlowTest : public ::testing::Test {
 };
 
 TEST_F(RunSetupFlowTest, TheBarRangeIsTheSumOfTheListedSizesAndFillsOnce) {
-  m_site.Serve("/a.bin", std::string(3000, 'a'));
-  m_site.Serve("/b.bin", std::string(5000, 'b'));
+  m_site.On("/a.bin", scripts::Body(std::string(3000, 'a')));
+  m_site.On("/b.bin", scripts::Body(std::string(5000, 'b')));
   WriteOfflineDescription("/a.bin->a.bin\n/b.bin->b.bin");
 
   EXPECT_TRUE(RunFlow());
@@ -195,10 +195,8 @@ TEST_F(RunSetupFlowTest, TheBarRangeIsTheSumOfTheListedSizesAndFillsOnce) {
 TEST_F(RunSetupFlowTest, ATotalBeyondTheBarsRangeIsScaled) {
   // Announced at three gigabytes, the file never arrives; its copy from beside the program
   // stands in for it.
-  CLoopbackSite::Reply huge;
-  huge.announcedLength = 3000000000;
-  m_site.Script("/huge.bin", {huge});
-  m_site.Serve("/a.bin", std::string(3000, 'a'));
+  m_site.On("/huge.bin", scripts::Announce(3000000000, ""));
+  m_site.On("/a.bin", scripts::Body(std::string(3000, 'a')));
   WriteOfflineDescription("/a.bin->a.bin\n/huge.bin->huge.bin");
   WriteFile(m_appFolder + "/huge.bin", "beside");
 
@@ -213,16 +211,14 @@ TEST_F(RunSetupFlowTest, ATotalBeyondTheBarsRangeIsScaled) {
 TEST_F(RunSetupFlowTest, AnnouncedSizesCannotWrapTheTotalRound) {
   // Two files announced at the largest length HTTP can carry and one of two bytes add up to
   // exactly 2^64: a plain 64-bit sum would come round to the 3000 bytes of a.bin.
-  CLoopbackSite::Reply huge;
-  huge.announcedLength = uint64_t{INT64_MAX};
   std::string entries = "/a.bin->a.bin\n/two.bin->two.bin";
   for (const char* name : {"h1.bin", "h2.bin"}) {
-    m_site.Script(std::string("/") + name, {huge});
+    m_site.On(std::string("/") + name, scripts::Announce(uint64_t{INT64_MAX}, ""));
     entries += std::string("\n/") + name + "->" + name;
     WriteFile(m_appFolder + "/" + name, "beside");
   }
-  m_site.Serve("/a.bin", std::string(3000, 'a'));
-  m_site.Serve("/two.bin", "ab");
+  m_site.On("/a.bin", scripts::Body(std::string(3000, 'a')));
+  m_site.On("/two.bin", scripts::Body("ab"));
   WriteOfflineDescription(entries);
 
   EXPECT_TRUE(RunFlow());
@@ -233,15 +229,15 @@ TEST_F(RunSetupFlowTest, AnnouncedSizesCannotWrapTheTotalRound) {
 }
 
 TEST_F(RunSetupFlowTest, ChoosesTheFirstSiteThatServesTheFirstFileWithMoreThan1000Bytes) {
-  m_site.Serve("/b/a.bin", std::string(1000, 'b'));
-  m_site.Serve("/c/a.bin", std::string(1001, 'c'));
-  m_site.Serve("/d/a.bin", std::string(3000, 'd'));
+  m_site.On("/b/a.bin", scripts::Body(std::string(1000, 'b')));
+  m_site.On("/c/a.bin", scripts::Body(std::string(1001, 'c')));
+  m_site.On("/d/a.bin", scripts::Body(std::string(3000, 'd')));
   const std::string h = m_site.Host();
   WriteOfflineDescription("/a.bin->a.bin", h + "/a\n" + h + "/b\n" + h + "/c\n" + h + "/d");
 
   EXPECT_TRUE(RunFlow());
   EXPECT_EQ(ToUtf8(m_downloadSite), h + "/c");
-  std::vector<std::string> requests = m_site.Requests();
+  std::vector<std::string> requests = m_site.Targets();
   ASSERT_GE(requests.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + 3),
             (std::vector<std::string>{"/a/a.bin", "/b/a.bin", "/c/a.bin"}));
@@ -250,11 +246,9 @@ TEST_F(RunSetupFlowTest, ChoosesTheFirstSiteThatServesTheFirstFileWithMoreThan10
 }
 
 TEST_F(RunSetupFlowTest, AListedFileThatIsNotObtainedOrWouldLeaveTheFolderStopsTheFlow) {
-  CLoopbackSite::Reply hangUp;
-  hangUp.hangUp = true;
-  m_site.Serve("/a.bin", std::string(3000, 'a'));
-  m_site.Script("/missing.bin", {hangUp});
-  m_site.Serve("/escape.bin", std::string(3000, 'e'));
+  m_site.On("/a.bin", scripts::Body(std::string(3000, 'a')));
+  m_site.On("/missing.bin", scripts::HangUp());
+  m_site.On("/escape.bin", scripts::Body(std::string(3000, 'e')));
   const struct {
     const char* entry;
     const char* message;
@@ -278,7 +272,7 @@ TEST_F(RunSetupFlowTest, AListedFileThatIsNotObtainedOrWouldLeaveTheFolderStopsT
 }
 
 TEST_F(RunSetupFlowTest, AWorkingFolderThatOthersCouldChangeIsNotUsed) {
-  m_site.Serve("/a.bin", std::string(3000, 'a'));
+  m_site.On("/a.bin", scripts::Body(std::string(3000, 'a')));
   const std::string corvanel = m_temp.Sub("tmp/Corvanel");
   const std::string elsewhere = m_temp.Sub("elsewhere");
   const struct {
@@ -322,7 +316,7 @@ TEST_F(RunSetupFlowTest, AWorkingFolderThatOthersCouldChangeIsNotUsed) {
 }
 
 TEST_F(RunSetupFlowTest, FoldersThatOthersMayWriteToAreTightenedWhenTheyAreNew) {
-  m_site.Serve("/a.bin", std::string(3000, 'a'));
+  m_site.On("/a.bin", scripts::Body(std::string(3000, 'a')));
   WriteOfflineDescription("/a.bin->a.bin");
   const std::string corvanel = m_temp.Sub("tmp/Corvanel");
   MakeFolders(corvanel);

@@ -10,7 +10,7 @@
 #include "e2e/checks.h"
 #include "e2e/harness.h"
 #include "platform/network.h"
-#include "support/loopback_site.h"
+#include "support/scripted_http_server.h"
 
 namespace {
 
@@ -85,17 +85,15 @@ TEST(OfflineRunTest, WhatTheFinalSetupLeavesInASubFolderKeepsTheWorkingFolder) {
 TEST(OfflineRunTest, DownloadsTheListedFilesFromTheFirstSiteThatServesMoreThan1000Bytes) {
   SKIP_WITHOUT_CONNECTION();
   CBootstrapperRun run;
-  CLoopbackSite site;
+  CScriptedHttpServer site;
   ASSERT_TRUE(site.IsListening());
   const std::string payload(3000, 'p');
-  site.Serve("/b/files/payload.bin", std::string(1000, 'b'));
-  site.Serve("/c/files/payload.bin", payload);
-  site.Serve("/c/files/setup.sh", run.FinalSetupScript());
+  site.On("/b/files/payload.bin", scripts::Body(std::string(1000, 'b')));
+  site.On("/c/files/payload.bin", scripts::Body(payload));
+  site.On("/c/files/setup.sh", scripts::Body(run.FinalSetupScript()));
   // extra.dat cannot be transferred, but its copy from beside the program will do.
-  CLoopbackSite::Reply hangUp;
-  hangUp.hangUp = true;
-  site.Script("/c/files/extra.dat", {hangUp});
-  site.Serve("/d/files/payload.bin", payload);
+  site.On("/c/files/extra.dat", scripts::HangUp());
+  site.On("/d/files/payload.bin", scripts::Body(payload));
   WriteFile(run.Beside("extra.dat"), "extra beside the program");
   const std::string h = site.Host();
   WriteLocalDescription(
@@ -112,7 +110,7 @@ TEST(OfflineRunTest, DownloadsTheListedFilesFromTheFirstSiteThatServesMoreThan10
       h + "/c");
   EXPECT_TRUE(run.Recorded("seen/payload.bin") == payload) << "payload.bin differs";
   EXPECT_EQ(run.Recorded("seen/extra.dat"), std::string("extra beside the program"));
-  std::vector<std::string> requests = site.Requests();
+  std::vector<std::string> requests = site.Targets();
   ASSERT_GE(requests.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + 3),
             (std::vector<std::string>{"/a/files/payload.bin", "/b/files/payload.bin",
@@ -124,13 +122,11 @@ TEST(OfflineRunTest, DownloadsTheListedFilesFromTheFirstSiteThatServesMoreThan10
 TEST(OfflineRunTest, StopsWhenAListedFileCanBeNeitherDownloadedNorFound) {
   SKIP_WITHOUT_CONNECTION();
   CBootstrapperRun run;
-  CLoopbackSite site;
+  CScriptedHttpServer site;
   ASSERT_TRUE(site.IsListening());
-  site.Serve("/files/payload.bin", std::string(3000, 'p'));
-  site.Serve("/files/setup.sh", run.FinalSetupScript());
-  CLoopbackSite::Reply hangUp;
-  hangUp.hangUp = true;
-  site.Script("/files/missing.bin", {hangUp});
+  site.On("/files/payload.bin", scripts::Body(std::string(3000, 'p')));
+  site.On("/files/setup.sh", scripts::Body(run.FinalSetupScript()));
+  site.On("/files/missing.bin", scripts::HangUp());
   WriteLocalDescription(run, OfflineDescription({site.Host()}, {"/files/payload.bin->payload.bin",
                                                                 "/files/missing.bin->missing.bin",
                                                                 "/files/setup.sh->setup.sh"}));
@@ -145,9 +141,9 @@ TEST(OfflineRunTest, StopsWhenAListedFileCanBeNeitherDownloadedNorFound) {
 TEST(OfflineRunTest, FailsWhenNoListedSiteServesTheFirstFile) {
   SKIP_WITHOUT_CONNECTION();
   CBootstrapperRun run;
-  CLoopbackSite site;
+  CScriptedHttpServer site;
   ASSERT_TRUE(site.IsListening());
-  site.Serve("/b/payload.bin", std::string(1000, 'b'));
+  site.On("/b/payload.bin", scripts::Body(std::string(1000, 'b')));
   WriteLocalDescription(run, OfflineDescription({site.Host() + "/a", site.Host() + "/b"},
                                                 {"/payload.bin->payload.bin"}));
 
@@ -261,10 +257,10 @@ TEST(OfflineRunTest, AProgramThatCannotBeStartedIsReportedAndTheFolderRemoved) {
 TEST(OfflineRunTest, ALocalNameOutsideTheWorkingFolderIsNeverWritten) {
   SKIP_WITHOUT_CONNECTION();
   CBootstrapperRun run;
-  CLoopbackSite site;
+  CScriptedHttpServer site;
   ASSERT_TRUE(site.IsListening());
-  site.Serve("/files/payload.bin", std::string(3000, 'p'));
-  site.Serve("/files/escape.bin", std::string(3000, 'e'));
+  site.On("/files/payload.bin", scripts::Body(std::string(3000, 'p')));
+  site.On("/files/escape.bin", scripts::Body(std::string(3000, 'e')));
   WriteLocalDescription(run,
                         OfflineDescription({site.Host()}, {"/files/payload.bin->payload.bin",
                                                            "/files/escape.bin->../escape.bin"}));

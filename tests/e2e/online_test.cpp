@@ -9,7 +9,7 @@
 #include "e2e/checks.h"
 #include "e2e/harness.h"
 #include "platform/network.h"
-#include "support/loopback_site.h"
+#include "support/scripted_http_server.h"
 
 namespace {
 
@@ -29,27 +29,27 @@ class OnlineRunTest : public ::testing::Test {
     if (!InternetGetConnectedState()) {
       GTEST_SKIP() << "the system reports no network connection";
     }
-    m_server = std::make_unique<CLoopbackSite>(static_cast<uint16_t>(*DefaultHostPort()));
+    m_server = std::make_unique<CScriptedHttpServer>(*DefaultHostPort());
     ASSERT_TRUE(m_server->IsListening()) << "cannot listen on " << DefaultHost();
   }
 
-  std::unique_ptr<CLoopbackSite> m_server;
+  std::unique_ptr<CScriptedHttpServer> m_server;
 };
 
 TEST_F(OnlineRunTest, DownloadsTheDescriptionAndTheFilesAndHandsOver) {
   CBootstrapperRun run;
-  CLoopbackSite site;
+  CScriptedHttpServer site;
   ASSERT_TRUE(site.IsListening());
   const std::string payload(5000, 'p');
-  site.Serve("/files/payload.bin", payload);
-  site.Serve("/files/setup.sh", run.FinalSetupScript());
-  m_server->Serve(
+  site.On("/files/payload.bin", scripts::Body(payload));
+  site.On("/files/setup.sh", scripts::Body(run.FinalSetupScript()));
+  m_server->On(
       kDescriptionPath,
-      EncryptedDescription(DescriptionText(
+      scripts::Body(EncryptedDescription(DescriptionText(
           {{"Download Sites", {site.Host()}},
            {"Files to download", {"/files/payload.bin->payload.bin", "/files/setup.sh->setup.sh"}},
            {"User Info Filename", {kUserInfoName}},
-           {"Program to run", {"setup.sh"}}})));
+           {"Program to run", {"setup.sh"}}}))));
   WriteFile(run.Beside("beside.txt"), "stays beside the program");
 
   CRunResult result = run.Run();
@@ -71,10 +71,11 @@ TEST_F(OnlineRunTest, ALocalDescriptionMovesTheDescriptionToItsDownloadPath) {
             EncryptedDescription(DescriptionText(
                 {{"Download Initial Setup", {"no"}}, {"Download Path", {"/mirror/app"}}})));
   // An empty file list and a program that is not there.
-  m_server->Serve("/mirror/app/SetupInitial.eif",
-                  EncryptedDescription(DescriptionText({{"Files to download", {}},
-                                                        {"User Info Filename", {kUserInfoName}},
-                                                        {"Program to run", {"setup.sh"}}})));
+  m_server->On(
+      "/mirror/app/SetupInitial.eif",
+      scripts::Body(EncryptedDescription(DescriptionText({{"Files to download", {}},
+                                                          {"User Info Filename", {kUserInfoName}},
+                                                          {"Program to run", {"setup.sh"}}}))));
 
   CRunResult result = run.Run();
   EXPECT_EQ(result.exitCode, 0);
@@ -85,27 +86,23 @@ TEST_F(OnlineRunTest, ALocalDescriptionMovesTheDescriptionToItsDownloadPath) {
 }
 
 TEST_F(OnlineRunTest, ReportsADescriptionThatIsMissingTooSmallDamagedOrNotTransferred) {
-  CLoopbackSite::Reply hangUp;
-  hangUp.hangUp = true;
-  auto body = [](size_t size) {
-    CLoopbackSite::Reply reply;
-    reply.body = std::string(size, 'x');
-    return reply;
-  };
+  auto body = [](size_t size) { return scripts::Body(std::string(size, 'x')); };
   const struct {
     const char* name;
-    std::vector<CLoopbackSite::Reply> replies;
+    std::vector<CScript> replies;
     const char* message;
   } cases[] = {
       {"not on the server", {}, "Error: Download site not found."},
       {"999 bytes", {body(999)}, "Error: Download site not found."},
       {"1000 bytes pass the probe", {body(1000)}, "Error opening the initial setup eif."},
-      {"probed, then not transferred", {body(2000), hangUp}, "Error: Failed to download."},
+      {"probed, then not transferred",
+       {body(2000), scripts::HangUp()},
+       "Error: Failed to download."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     CBootstrapperRun run;
-    m_server->Script(kDescriptionPath, c.replies);
+    m_server->On(kDescriptionPath, scripts::Sequence(c.replies));
     CRunResult result = run.Run();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.errors, MessageLine(c.message));

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -214,19 +215,43 @@ CScript Generated(uint64_t size) {
   };
 }
 
+CScript UntilClose(std::string body) {
+  return [body](CScriptedConnection& connection, const CRecordedRequest&) {
+    if (connection.SendHead(200, {})) connection.Send(body);
+  };
+}
+
+CScript HangUp() {
+  return [](CScriptedConnection&, const CRecordedRequest&) {};
+}
+
+CScript Sequence(std::vector<CScript> replies) {
+  auto served = std::make_shared<std::atomic<size_t>>(0);
+  return [replies, served](CScriptedConnection& connection, const CRecordedRequest& request) {
+    if (replies.empty()) return Body("no script for " + request.target, 404)(connection, request);
+    replies[std::min(served->fetch_add(1), replies.size() - 1)](connection, request);
+  };
+}
+
 }  // namespace scripts
 
-CScriptedHttpServer::CScriptedHttpServer() {
+CScriptedHttpServer::CScriptedHttpServer(int port) {
   m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  address.sin_port = htons(static_cast<uint16_t>(port));
   socklen_t length = sizeof address;
-  if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+  int yes = 1;
+  // A fixed port is taken again by the next test while the last one's connections linger.
+  if (m_listenFd < 0 || ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+      ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       ::listen(m_listenFd, 64) != 0 ||
       ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ADD_FAILURE() << "the scripted server cannot listen: " << std::strerror(errno);
+    ADD_FAILURE() << "the scripted server cannot listen on 127.0.0.1:" << port << ": "
+                  << std::strerror(errno);
+    if (m_listenFd >= 0) ::close(m_listenFd);
+    m_listenFd = -1;
     return;
   }
   m_port = ntohs(address.sin_port);
@@ -252,8 +277,10 @@ CScriptedHttpServer::~CScriptedHttpServer() {
   for (std::thread& connection : connections) connection.join();
 }
 
+std::string CScriptedHttpServer::Host() const { return "127.0.0.1:" + std::to_string(m_port); }
+
 std::string CScriptedHttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  return "http://" + Host() + path;
 }
 
 void CScriptedHttpServer::On(const std::string& path, CScript script) {
@@ -264,6 +291,13 @@ void CScriptedHttpServer::On(const std::string& path, CScript script) {
 std::vector<CRecordedRequest> CScriptedHttpServer::Requests() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_requests;
+}
+
+std::vector<std::string> CScriptedHttpServer::Targets() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<std::string> targets;
+  for (const CRecordedRequest& request : m_requests) targets.push_back(request.target);
+  return targets;
 }
 
 int CScriptedHttpServer::CountRequests(const std::string& target) const {

@@ -2,6 +2,8 @@
 // server will not do: bodies shorter or longer than announced, no Content-Length, connections
 // closed mid-body, stalls, redirect loops, bodies larger than any disk cache. It records every
 // request it receives. Each connection gets its own thread and is closed after one response.
+// It listens on a free port, or on a given one where a run must find the server at a fixed
+// address.
 #pragma once
 
 #include <atomic>
@@ -68,6 +70,12 @@ CScript Pieces(std::vector<std::string> pieces, std::chrono::milliseconds gap);
 CScript Redirect(std::string location, int status = 302);
 // A generated body of size bytes (see GeneratedByte), streamed without being held.
 CScript Generated(uint64_t size);
+// The body without a Content-Length: it ends when the connection closes.
+CScript UntilClose(std::string body);
+// Closes the connection without any reply: the client sees the request fail at once.
+CScript HangUp();
+// The scripts in turn, one per request; the last one repeats. With none, a plain 404.
+CScript Sequence(std::vector<CScript> replies);
 }  // namespace scripts
 
 // The byte at offset of a generated body.
@@ -75,13 +83,16 @@ char GeneratedByte(uint64_t offset);
 
 class CScriptedHttpServer {
  public:
-  // Listens on a free port of 127.0.0.1 at once.
-  CScriptedHttpServer();
+  // Listens on 127.0.0.1:port at once; 0 picks a free port.
+  explicit CScriptedHttpServer(int port = 0);
   ~CScriptedHttpServer();
   CScriptedHttpServer(const CScriptedHttpServer&) = delete;
   CScriptedHttpServer& operator=(const CScriptedHttpServer&) = delete;
 
+  bool IsListening() const { return m_listenFd >= 0; }
   int Port() const { return m_port; }
+  // "127.0.0.1:<port>"
+  std::string Host() const;
   // "http://127.0.0.1:<port>" + path
   std::string Url(const std::string& path) const;
 
@@ -91,6 +102,8 @@ class CScriptedHttpServer {
 
   // Every request received so far, in the order of arrival.
   std::vector<CRecordedRequest> Requests() const;
+  // Their targets alone.
+  std::vector<std::string> Targets() const;
   int CountRequests(const std::string& target) const;
 
   // A port of 127.0.0.1 on which nothing listens (just released by the system).

@@ -191,15 +191,8 @@ TEST(IniParserDifferential, AgreesWithTheReferenceOnGeneratedDescriptions) {
       ASSERT_EQ(valueBoxes, TakeBoxes(recorder));
     }
 
-    std::vector<CString> files, sites;
-    CString remote, local, site;
-    for (bool more = parser.GetFirstFile(remote, local); more;
-         more = parser.GetNextFile(remote, local)) {
-      files.push_back(remote + " -> " + local);
-    }
-    for (bool more = parser.GetFirstSite(site); more; more = parser.GetNextSite(site)) {
-      sites.push_back(site);
-    }
+    const std::vector<CString> files = reference::WalkReaderFiles(parser);
+    const std::vector<CString> sites = reference::WalkReaderSites(parser);
     const std::vector<std::string> walkBoxes = TakeBoxes(recorder);
     ASSERT_EQ(files, reference::WalkFiles(expected.text));
     ASSERT_EQ(sites, reference::WalkSites(expected.text));

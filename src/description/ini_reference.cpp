@@ -124,4 +124,23 @@ std::vector<CString> WalkSites(const CString& text) {
   return sites;
 }
 
+std::vector<CString> WalkReaderFiles(CIniParser& parser) {
+  std::vector<CString> entries;
+  CString remote, local;
+  for (bool more = parser.GetFirstFile(remote, local); more;
+       more = parser.GetNextFile(remote, local)) {
+    entries.push_back(remote + " -> " + local);
+  }
+  return entries;
+}
+
+std::vector<CString> WalkReaderSites(CIniParser& parser) {
+  std::vector<CString> sites;
+  CString site;
+  for (bool more = parser.GetFirstSite(site); more; more = parser.GetNextSite(site)) {
+    sites.push_back(site);
+  }
+  return sites;
+}
+
 }  // namespace reference

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "description/ini_parser.h"
 #include "platform/cstring.h"
 
 namespace reference {
@@ -28,5 +29,9 @@ CLoaded LoadBytes(const std::vector<unsigned char>& bytes);
 // The list walks: each entry as "remote -> local" or the site, in order, until the list ends.
 std::vector<CString> WalkFiles(const CString& text);
 std::vector<CString> WalkSites(const CString& text);
+
+// The same walks made with the reader's own list functions, in the same form, for comparison.
+std::vector<CString> WalkReaderFiles(CIniParser& parser);
+std::vector<CString> WalkReaderSites(CIniParser& parser);
 
 }  // namespace reference

@@ -43,17 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(parserBoxes == frontEnd.boxes);
   frontEnd.boxes.clear();
 
-  std::vector<CString> files, sites;
-  CString remote, local, site;
-  for (bool more = parser.GetFirstFile(remote, local); more;
-       more = parser.GetNextFile(remote, local)) {
-    files.push_back(remote + " -> " + local);
-  }
-  for (bool more = parser.GetFirstSite(site); more; more = parser.GetNextSite(site)) {
-    sites.push_back(site);
-  }
-  Check(files == reference::WalkFiles(expected.text));
-  Check(sites == reference::WalkSites(expected.text));
+  Check(reference::WalkReaderFiles(parser) == reference::WalkFiles(expected.text));
+  Check(reference::WalkReaderSites(parser) == reference::WalkSites(expected.text));
   frontEnd.boxes.clear();
   return 0;
 }

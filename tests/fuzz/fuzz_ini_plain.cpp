@@ -3,12 +3,5 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static CQuietFrontEnd frontEnd;
-  static const std::string path = WriteInput(nullptr, 0, ".ini");
-  WriteInput(data, size, ".ini");
-  CIniParser parser;
-  parser.Load(CString(path));
-  Exercise(parser);
-  frontEnd.boxes.clear();
-  return 0;
+  return FuzzLoadFile(data, size, ".ini");
 }

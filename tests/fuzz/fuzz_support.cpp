@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "description/ini_reference.h"
+
 void CQuietFrontEnd::ShowMessageBox(const CString& caption, const CString& text, bool) {
   boxes.push_back(caption.str() + u": " + text.str());
   if (boxes.size() > 64) boxes.erase(boxes.begin(), boxes.begin() + 32);
@@ -27,10 +29,16 @@ void Exercise(CIniParser& parser) {
     parser.GetValue(CString(tag));
     parser.GetValueLine(CString(tag), 2);
   }
-  CString remote, local, site;
-  for (bool more = parser.GetFirstFile(remote, local); more;
-       more = parser.GetNextFile(remote, local)) {
-  }
-  for (bool more = parser.GetFirstSite(site); more; more = parser.GetNextSite(site)) {
-  }
+  reference::WalkReaderFiles(parser);
+  reference::WalkReaderSites(parser);
+}
+
+int FuzzLoadFile(const uint8_t* data, size_t size, const char* suffix) {
+  static CQuietFrontEnd frontEnd;
+  const std::string path = WriteInput(data, size, suffix);
+  CIniParser parser;
+  parser.Load(CString(path));
+  Exercise(parser);
+  frontEnd.boxes.clear();
+  return 0;
 }

@@ -29,3 +29,8 @@ std::string WriteInput(const uint8_t* data, size_t size, const char* suffix);
 
 // Asks the loaded reader for every tag the downloader reads and walks both lists to the end.
 void Exercise(CIniParser& parser);
+
+// One fuzz input: written to a file with the suffix (".ini" for a plain tag file, any other for
+// an encrypted description), loaded by a fresh reader and exercised; the reader's boxes are
+// collected quietly.
+int FuzzLoadFile(const uint8_t* data, size_t size, const char* suffix);

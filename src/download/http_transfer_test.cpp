@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 
 #include "platform/text.h"
@@ -320,14 +319,9 @@ TEST_F(DownloadFileTest, FollowsARedirectToTheFile) {
 }
 
 TEST_F(DownloadFileTest, ASecondAttemptStartsAfresh) {
-  auto calls = std::make_shared<std::atomic<int>>(0);
   std::string body = PatternBody(3000);
-  m_server.On("/flaky",
-              [calls, body](CScriptedConnection& connection, const CRecordedRequest& request) {
-                if (++*calls == 1)
-                  return scripts::Announce(3000, body.substr(0, 1500))(connection, request);
-                scripts::Body(body)(connection, request);
-              });
+  m_server.On("/flaky", scripts::Sequence(
+                            {scripts::Announce(3000, body.substr(0, 1500)), scripts::Body(body)}));
   CRecordingSink sink;
   EXPECT_TRUE(Download("/flaky", Target(), &sink));
   EXPECT_EQ(ReadFile(Target()), body);
@@ -383,8 +377,7 @@ CLimitedRun DownloadWithFileSizeLimit(const std::string& url, const std::string&
 // One transfer under a file size limit: it fails, after one attempt only, reports the chunk
 // whose write failed, and puts the earlier file back.
 void ExpectOneAttemptEndedByAFailedWrite(const CScriptedHttpServer& server, const std::string& path,
-                                         const std::string& target, rlim_t limit,
-                                         size_t bodySize) {
+                                         const std::string& target, rlim_t limit, size_t bodySize) {
   WriteFile(target, "earlier");
   CLimitedRun run = DownloadWithFileSizeLimit(server.Url(path), target, limit);
   EXPECT_FALSE(run.result);
